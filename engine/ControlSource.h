@@ -1,0 +1,44 @@
+// How the engine reads the user's settings: a snapshot once per block, the multipath switch on
+// every delay-line call, and the RDS texts once per group / fourth block.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "ParamTable.h"
+
+namespace kelvane {
+
+// Every control value of both windows that the engine reads at the start of a block.
+struct ControlSnapshot {
+  ParamValues params;        // spinner values, already normalised by the table
+  bool stereo = false;       // CBSTEREO
+  bool rds = false;          // CBRDS
+  bool dcCoupled = false;    // CBDC
+  static ControlSnapshot FirstRun() {
+    ControlSnapshot s;
+    s.params = ParamValues::FirstRun();
+    return s;
+  }
+};
+
+// Implemented by the window (reading its controls) and by the CLI (reading its settings).
+class ControlSource {
+ public:
+  virtual ~ControlSource() = default;
+  // Called once at the start of every block.
+  virtual void ReadControls(ControlSnapshot& out) = 0;
+  // CBMULTI: read by the engine on every delay-line call, so it must be cheap; the owner keeps
+  // this flag current.
+  const std::atomic<bool>& MultipathFlag() const { return multipath_; }
+  void SetMultipath(bool on) { multipath_.store(on, std::memory_order_relaxed); }
+  // EPI / EPS texts, read once per RDS group and once per fourth RDS block: copied into the
+  // caller's buffer (no allocation on the audio path); returns the full length of the text.
+  virtual std::size_t ReadPIText(char* out, std::size_t capacity) = 0;
+  virtual std::size_t ReadPSText(char* out, std::size_t capacity) = 0;
+
+ private:
+  std::atomic<bool> multipath_{false};
+};
+
+}  // namespace kelvane
