@@ -11,10 +11,10 @@ namespace kelvane {
 
 // Every control value of both windows that the engine reads at the start of a block.
 struct ControlSnapshot {
-  ParamValues params;        // spinner values, already normalised by the table
-  bool stereo = false;       // CBSTEREO
-  bool rds = false;          // CBRDS
-  bool dcCoupled = false;    // CBDC
+  ParamValues params;      // spinner values, already normalised by the table
+  bool stereo = false;     // CBSTEREO
+  bool rds = false;        // CBRDS
+  bool dcCoupled = false;  // CBDC
   static ControlSnapshot FirstRun() {
     ControlSnapshot s;
     s.params = ParamValues::FirstRun();

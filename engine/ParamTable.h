@@ -44,10 +44,10 @@ struct ParamRow {
   double minValue;
   double maxValue;
   double increment;
-  int precision;          // decimals the spinner shows
-  double firstRun;        // value when the settings file lacks the key
-  double designValue;     // value in the window design (shown only before settings load)
-  int left, top, width;   // position in the parent group; every spinner is 28 pixels high
+  int precision;         // decimals the spinner shows
+  double firstRun;       // value when the settings file lacks the key
+  double designValue;    // value in the window design (shown only before settings load)
+  int left, top, width;  // position in the parent group; every spinner is 28 pixels high
 };
 
 // Rows in settings-file order (keys 15..23, then 28..33, then 35..36).

@@ -1,0 +1,11 @@
+// Number text of the read-outs: fixed point, one decimal, always '.', e.g. "-90.0".
+#pragma once
+
+#include <cstddef>
+
+namespace kelvane {
+
+// Writes a NUL-terminated text into out (truncated to capacity - 1 characters).
+void FormatReading(double value, char* out, std::size_t capacity);
+
+}  // namespace kelvane
