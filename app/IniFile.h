@@ -1,0 +1,58 @@
+// A small INI reader/writer that stands in for the platform's private-profile functions.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvane {
+
+// Holds a whole INI file as lines, so that a save changes only the keys that were set and
+// keeps every other line (comments, unknown keys, other sections, even junk) byte for byte.
+// Section and key names compare case-insensitively (ASCII); the first match wins.
+class IniFile {
+ public:
+  // Text values are read back up to this many characters, as the profile functions do.
+  static constexpr std::size_t kMaxValueLength = 2047;
+  // Lines longer than this are kept on save but never read as a key.
+  static constexpr std::size_t kMaxLineLength = 65536;
+
+  enum class LoadStatus { Ok, Missing, Unreadable };
+
+  // Replaces the content with the file's; a missing file gives an empty one.
+  LoadStatus Load(const std::string& path);
+  void Parse(std::string_view text);
+
+  // Value of key in section, trimmed of spaces and tabs and cut to kMaxValueLength;
+  // nullopt when the key is absent.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+
+  // Sets the value of key (replacing its first occurrence in place, or adding it at the end of
+  // its section, or adding the section at the end of the file). Line breaks and NUL bytes in
+  // the value would break the file's structure and are written as spaces.
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+
+  // The file text as Save would write it.
+  std::string Text() const;
+
+  // Writes a temporary file beside `path`, flushes it to disk and renames it over `path`, so
+  // a failed or interrupted save leaves the old file as it was. On failure returns false and
+  // sets `error` to "Unable to write to <path>".
+  bool Save(const std::string& path, std::string& error) const;
+
+ private:
+  struct KeyRef {
+    std::size_t line;
+    std::string_view key;
+    std::string_view value;
+  };
+  std::optional<std::size_t> FindSection(std::string_view section) const;
+  std::optional<KeyRef> FindKey(std::size_t sectionLine, std::string_view key) const;
+
+  std::vector<std::string> lines_;  // exactly as read, without the line break
+  std::string newline_ = "\n";      // the file's own line break, kept on save
+};
+
+}  // namespace kelvane

@@ -1,0 +1,274 @@
+// Key table, value encodings, load and save of the settings file.
+#include "SettingsFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "IniFile.h"
+#include "kelvutil.h"
+
+namespace kelvane {
+namespace {
+
+// How one key maps onto SettingsValues; exactly one of the members is set.
+struct KeyDef {
+  SettingsKey key;
+  int SettingsValues::*intMember = nullptr;
+  bool SettingsValues::*boolMember = nullptr;
+  std::string SettingsValues::*textMember = nullptr;
+  int param = -1;     // index into ParamValues for floats
+  int listItems = 0;  // for list indexes: entries in the list (out of range -> -1)
+};
+
+KeyDef IntKey(std::string_view name, int SettingsValues::*m, int listItems = 0) {
+  KeyDef d{{name, KeyType::Integer}};
+  d.intMember = m;
+  d.listItems = listItems;
+  return d;
+}
+KeyDef BoolKey(std::string_view name, bool SettingsValues::*m) {
+  KeyDef d{{name, KeyType::Boolean}};
+  d.boolMember = m;
+  return d;
+}
+KeyDef TextKey(std::string_view name, std::string SettingsValues::*m) {
+  KeyDef d{{name, KeyType::Text}};
+  d.textMember = m;
+  return d;
+}
+KeyDef FloatKey(ParamId id) {
+  KeyDef d{{ParamInfo(id).key, KeyType::Float}};
+  d.param = static_cast<int>(id);
+  return d;
+}
+
+const std::vector<KeyDef>& KeyDefs() {
+  using V = SettingsValues;
+  static const std::vector<KeyDef> defs = [] {
+    std::vector<KeyDef> d;
+    d.push_back(IntKey("Top", &V::top));
+    d.push_back(IntKey("Left", &V::left));
+    d.push_back(IntKey("AudioInDevice", &V::audioInDevice));
+    d.push_back(TextKey("AudioInDeviceName", &V::audioInDeviceName));
+    d.push_back(IntKey("AudioOutDevice", &V::audioOutDevice));
+    d.push_back(TextKey("AudioOutDeviceName", &V::audioOutDeviceName));
+    d.push_back(BoolKey("SineSource", &V::sineSource));
+    d.push_back(BoolKey("ExtSource", &V::extSource));
+    d.push_back(BoolKey("Running", &V::running));
+    d.push_back(BoolKey("Stereo", &V::stereo));
+    d.push_back(BoolKey("RDS", &V::rds));
+    d.push_back(BoolKey("DCCoupledDAC", &V::dcCoupledDAC));
+    d.push_back(BoolKey("ScopePreamp", &V::scopePreamp));
+    d.push_back(IntKey("ScopeFunc", &V::scopeFunc));
+    for (ParamId id : {ParamId::SinePeakDev, ParamId::SineModFreq, ParamId::ExtModSens,
+                       ParamId::CarrierFreq, ParamId::MaxOutputSwing, ParamId::LRGainRatio,
+                       ParamId::LRPhaseOffset, ParamId::DCOffsetL, ParamId::DCOffsetR}) {
+      d.push_back(FloatKey(id));
+    }
+    d.push_back(IntKey("SamplingRate", &V::samplingRate, kSamplingRateItems));
+    d.push_back(IntKey("BufferLength", &V::bufferLength, kBufferLengthItems));
+    d.push_back(TextKey("RDSPS", &V::rdsPS));
+    d.push_back(TextKey("RDSPI", &V::rdsPI));
+    for (ParamId id : {ParamId::PilotFrequency, ParamId::PilotDeviation, ParamId::RDSPhase,
+                       ParamId::RDSDeviation, ParamId::StereoEffect, ParamId::StereoPhase}) {
+      d.push_back(FloatKey(id));
+    }
+    d.push_back(BoolKey("Multipath", &V::multipath));
+    d.push_back(FloatKey(ParamId::MDelay));
+    d.push_back(FloatKey(ParamId::MVoltage));
+    return d;
+  }();
+  return defs;
+}
+
+// Equal after upper-casing a-z only; no other letters are folded.
+bool SameUpperAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  const auto up = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (up(a[i]) != up(b[i])) return false;
+  }
+  return true;
+}
+
+const KeyDef* FindDef(std::string_view name) {
+  for (const auto& d : KeyDefs()) {
+    if (SameUpperAscii(d.key.name, name)) return &d;
+  }
+  return nullptr;
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+ParamId ParamOf(const KeyDef& d) {
+  return static_cast<ParamId>(d.param);
+}
+
+}  // namespace
+
+const std::vector<SettingsKey>& SettingsKeys() {
+  static const std::vector<SettingsKey> keys = [] {
+    std::vector<SettingsKey> k;
+    for (const auto& d : KeyDefs()) k.push_back(d.key);
+    return k;
+  }();
+  return keys;
+}
+
+const SettingsKey* FindSettingsKey(std::string_view name) {
+  const KeyDef* d = FindDef(name);
+  return d ? &d->key : nullptr;
+}
+
+std::optional<int> ParseSettingsInt(std::string_view text) {
+  text = TrimSpaces(text);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    // Up to eight hex digits; "0xFFFFFFFF" is -1 as the 32-bit integer it spells.
+    std::uint32_t u = 0;
+    const auto digits = text.substr(2);
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), u, 16);
+    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size()) return std::nullopt;
+    return static_cast<int>(static_cast<std::int32_t>(u));
+  }
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  int v = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v, 10);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<double> ParseSettingsFloat(std::string_view text) {
+  text = TrimSpaces(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty() || text.size() > 64) return std::nullopt;
+  // Either separator: a file written under another locale still reads back.
+  std::string s(text);
+  bool separator = false;
+  for (char& c : s) {
+    if (c == ',' || c == '.') {
+      if (separator) return std::nullopt;
+      separator = true;
+      c = '.';
+    }
+    if (c == 'i' || c == 'I' || c == 'n' || c == 'N') return std::nullopt;  // inf, nan
+  }
+  double v = 0.0;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::string FormatSettingsFloat(double value) {
+  if (value == 0.0) value = 0.0;  // no "-0"
+  char text[64];
+  const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return std::string(text, r.ptr);
+}
+
+bool ApplySettingText(SettingsValues& values, const SettingsKey& key, std::string_view text) {
+  const KeyDef* d = FindDef(key.name);
+  if (!d) return false;
+  switch (d->key.type) {
+    case KeyType::Integer: {
+      const auto v = ParseSettingsInt(text);
+      if (!v) return false;
+      values.*(d->intMember) = (d->listItems > 0 && (*v < 0 || *v >= d->listItems)) ? -1 : *v;
+      return true;
+    }
+    case KeyType::Boolean: {
+      const auto v = ParseSettingsInt(text);
+      if (!v) return false;
+      values.*(d->boolMember) = *v != 0;
+      return true;
+    }
+    case KeyType::Float: {
+      const auto v = ParseSettingsFloat(text);
+      if (!v) return false;
+      values.params[ParamOf(*d)] = NormaliseParam(ParamOf(*d), *v);
+      return true;
+    }
+    case KeyType::Text:
+      values.*(d->textMember) = std::string(text.substr(0, IniFile::kMaxValueLength));
+      return true;
+  }
+  return false;
+}
+
+std::string SettingText(const SettingsValues& values, const SettingsKey& key) {
+  const KeyDef* d = FindDef(key.name);
+  if (!d) return std::string();
+  switch (d->key.type) {
+    case KeyType::Integer:
+      return std::to_string(values.*(d->intMember));
+    case KeyType::Boolean:
+      return values.*(d->boolMember) ? "1" : "0";
+    case KeyType::Float:
+      return FormatSettingsFloat(values.params[ParamOf(*d)]);
+    case KeyType::Text:
+      return values.*(d->textMember);
+  }
+  return std::string();
+}
+
+SettingsValues LoadSettingsFile(const std::string& path) {
+  SettingsValues values;
+  IniFile ini;
+  if (ini.Load(path) != IniFile::LoadStatus::Ok) return values;
+  for (const auto& d : KeyDefs()) {
+    const auto text = ini.Get(kSettingsSection, d.key.name);
+    if (!text) continue;
+    // A float key that is empty or does not parse keeps its default, like every other key.
+    ApplySettingText(values, d.key, *text);
+  }
+  return values;
+}
+
+SaveResult SaveSettingsFile(const std::string& path, const SettingsValues& values,
+                            const SaveOptions& options) {
+  SaveResult result;
+  IniFile ini;
+  // Keys this program does not write must survive, so a file that exists but cannot be read
+  // is not replaced.
+  if (ini.Load(path) == IniFile::LoadStatus::Unreadable) {
+    result.ok = false;
+    result.error = "Unable to write to " + path;
+    return result;
+  }
+  for (const auto& d : KeyDefs()) {
+    const std::string_view name = d.key.name;
+    const bool inKey = name == "AudioInDevice" || name == "AudioInDeviceName";
+    const bool outKey = name == "AudioOutDevice" || name == "AudioOutDeviceName";
+    if ((inKey || outKey) && !options.writeDeviceKeys) continue;
+    if (inKey && values.audioInDevice < 0) continue;
+    if (outKey && values.audioOutDevice < 0) continue;
+    ini.Set(kSettingsSection, name, SettingText(values, d.key));
+  }
+  if (!ini.Save(path, result.error)) result.ok = false;
+  return result;
+}
+
+int FindItemIndex(const std::vector<std::string>& list, std::string_view name, int fallback) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (SameUpperAscii(list[i], name)) return static_cast<int>(i);
+  }
+  return fallback;
+}
+
+std::string ResolveSettingsPath(const std::optional<std::string>& optionValue) {
+  if (optionValue && !optionValue->empty()) return *optionValue;
+  const char* env = std::getenv(kSettingsEnvVar);
+  if (env && *env) return env;
+  return AppDataFolder(false, true) + kSettingsFileName;
+}
+
+}  // namespace kelvane
