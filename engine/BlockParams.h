@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ControlSource.h"
+#include "EngineState.h"
 
 namespace kelvane {
 

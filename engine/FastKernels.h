@@ -1,0 +1,34 @@
+// Array kernels of the fill routine: sines, the two FIR filters across time and the element-wise
+// combinations. Each output lane follows exactly the operation order of the per-call algorithm.
+// Kernels work in whole vector groups: they may read up to kReadPad elements and write up to
+// kWritePad elements beyond n, so callers pad their arrays.
+#pragma once
+
+namespace kelvane::fast {
+
+inline constexpr int kWritePad = 64;
+inline constexpr int kReadPad = 64 + 40;
+
+// out[t] = float(sin(double(x[t]))).
+void SinF(const float* x, float* out, int n);
+// out[t] = float(sin(x[t])).
+void SinD(const double* x, float* out, int n);
+// out[t] = float(sin(x[t] + add)), the sum formed in double precision.
+void SinDAdd(const double* x, double add, float* out, int n);
+// The MPX interpolator over a chronological input run: d[t] = sum over i of MPXAACoef[i] *
+// ext[t + 1 + i], taps in order 0..17 (ext holds the 18 previous inputs, then the new ones).
+void MpxAA(const float* ext, float* d, int n);
+// The output filter per output frame, inputs split by sub-step parity: out[k] = sum over i of
+// RFCoef[i] * (i even ? even[k + 1 + i / 2] : odd[k + 1 + i / 2]), taps in order 0..75.
+void RfFir(const float* even, const float* odd, float* out, int n);
+// out[k] = ((r[k] * pct) / 100 + s[k]) * amp: carrier sample plus reflection, scaled.
+void MixReflection(const float* r, const float* s, float pct, float amp, float* out, int n);
+// mpx[k] = s[k] * scale.
+void Scale(const float* s, float scale, float* out, int n);
+// mpx[k] = pilotDev * s1[k] + devScale * (sum[k] + s2[k] * dif[k]).
+void StereoMpx(const float* s1, const float* s2, const float* sum, const float* dif, float pilotDev,
+               float devScale, float* out, int n);
+// mpx[k] = mpx[k] + s3[k] * o3[k].
+void AddRds(const float* s3, const float* o3, float* mpx, int n);
+
+}  // namespace kelvane::fast
