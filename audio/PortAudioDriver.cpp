@@ -1,0 +1,267 @@
+// PortAudio (ALSA host API) under the waveform-device layer.
+#include "PortAudioDriver.h"
+
+#include <alsa/asoundlib.h>
+#include <dlfcn.h>
+#include <portaudio.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdlib>
+#include <mutex>
+
+#include "WaveQueue.h"
+
+namespace kelvane {
+
+namespace {
+
+// PortAudio's codes are mapped into a range of our own so that one int carries both kinds.
+constexpr WaveResult PaCodeBase = 1000;
+constexpr WaveResult PaCodeEnd = 1100;
+
+WaveResult FromPa(PaError e) {
+  if (e == paNoError) return wave::NoError;
+  if (e == paInsufficientMemory) return wave::NoMem;
+  if (e == paInvalidDevice) return wave::BadDeviceId;
+  const int offset = e - paNotInitialized;
+  if (offset < 0 || offset >= PaCodeEnd - PaCodeBase) return wave::Error;
+  return PaCodeBase + offset;
+}
+
+void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
+void SilentJackHandler(const char*) {}
+
+class PaClock final : public BlockClock {
+ public:
+  PaClock(BlockClient& client, bool output, uint32_t blockAlign)
+      : client_(client), output_(output), blockAlign_(blockAlign) {}
+  ~PaClock() override {
+    if (stream_ != nullptr) {
+      aborting_.store(true, std::memory_order_release);
+      Pa_AbortStream(stream_);
+      Pa_CloseStream(stream_);
+    }
+  }
+
+  WaveResult Open(const PaStreamParameters& params, double rate, unsigned long frames) {
+    PaError e = Pa_OpenStream(&stream_, output_ ? nullptr : &params, output_ ? &params : nullptr,
+                              rate, frames, paClipOff | paDitherOff, &PaClock::Callback, this);
+    if (e != paNoError) {
+      stream_ = nullptr;
+      return FromPa(e);
+    }
+    e = Pa_SetStreamFinishedCallback(stream_, &PaClock::Finished);
+    return FromPa(e);
+  }
+
+  WaveResult Start() override {
+    aborting_.store(false, std::memory_order_release);
+    return FromPa(Pa_StartStream(stream_));
+  }
+
+  void Abort() override {
+    aborting_.store(true, std::memory_order_release);
+    // Abort, not stop: a drain of a megabyte of queued sound would take seconds.
+    Pa_AbortStream(stream_);
+  }
+
+  bool Active() override { return Pa_IsStreamActive(stream_) == 1; }
+
+ private:
+  static int Callback(const void* in, void* out, unsigned long frames,
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
+    auto* self = static_cast<PaClock*>(user);
+    const std::size_t bytes = frames * self->blockAlign_;
+    if (self->output_) {
+      self->client_.RenderBlock(static_cast<uint8_t*>(out), bytes);
+    } else {
+      self->client_.CaptureBlock(static_cast<const uint8_t*>(in), bytes);
+    }
+    return paContinue;
+  }
+
+  static void Finished(void* user) {
+    auto* self = static_cast<PaClock*>(user);
+    if (!self->aborting_.load(std::memory_order_acquire)) self->client_.ClockFinished();
+  }
+
+  BlockClient& client_;
+  bool output_;
+  uint32_t blockAlign_;
+  PaStream* stream_ = nullptr;
+  std::atomic<bool> aborting_{false};
+};
+
+class PaClockFactory final : public BlockClockFactory {
+ public:
+  PaClockFactory(bool output, int paDevice, const PcmFormat& format, unsigned long frames)
+      : output_(output), paDevice_(paDevice), format_(format), frames_(frames) {}
+
+  WaveResult Create(std::unique_ptr<BlockClock>& out, BlockClient& client) override {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(paDevice_);
+    if (info == nullptr) return wave::BadDeviceId;
+    PaStreamParameters params{};
+    params.device = paDevice_;
+    params.channelCount = format_.channels;
+    params.sampleFormat = format_.bitsPerSample == 8 ? paUInt8 : paInt16;
+    // Two blocks of latency let the device hold the block being played plus the next one.
+    const double blockSeconds = static_cast<double>(frames_) / format_.samplesPerSec;
+    const double floor = output_ ? info->defaultHighOutputLatency : info->defaultHighInputLatency;
+    params.suggestedLatency = std::max(floor, 2.0 * blockSeconds);
+    params.hostApiSpecificStreamInfo = nullptr;
+    auto clock = std::make_unique<PaClock>(client, output_, format_.blockAlign);
+    const WaveResult r = clock->Open(params, format_.samplesPerSec, frames_);
+    if (r != wave::NoError) return r;
+    out = std::move(clock);
+    return wave::NoError;
+  }
+
+ private:
+  bool output_;
+  int paDevice_;
+  PcmFormat format_;
+  unsigned long frames_;
+};
+
+WaveResult CheckFormat(const PcmFormat& format) {
+  if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
+      format.channels < 1 || format.channels > 2 || format.samplesPerSec == 0 ||
+      format.blockAlign != format.channels * (format.bitsPerSample / 8)) {
+    return wave::BadFormat;
+  }
+  return wave::NoError;
+}
+
+}  // namespace
+
+void SilenceAudioDiagnostics() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    snd_lib_error_set_handler(&SilentAlsaHandler);
+    // PortAudio may bring JACK along; when it does, its client library reports a missing
+    // server on stderr. Reach it without linking it.
+    using JackHandlerSetter = void (*)(void (*)(const char*));
+    for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
+      if (void* sym = dlsym(RTLD_DEFAULT, name)) {
+        reinterpret_cast<JackHandlerSetter>(sym)(&SilentJackHandler);
+      }
+    }
+    setenv("JACK_NO_START_SERVER", "1", 0);
+  });
+}
+
+PortAudioDriver::PortAudioDriver() = default;
+
+PortAudioDriver::~PortAudioDriver() {
+  if (initialised_) Pa_Terminate();
+}
+
+bool PortAudioDriver::Ready() {
+  if (initialised_) return true;
+  if (initError_ != 0) return false;
+  SilenceAudioDiagnostics();
+  const PaError e = Pa_Initialize();
+  if (e != paNoError) {
+    initError_ = e;
+    return false;
+  }
+  initialised_ = true;
+  const int count = Pa_GetDeviceCount();
+  for (int i = 0; i < count; ++i) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    if (info == nullptr) continue;
+    if (info->maxOutputChannels > 0) outDevices_.push_back(i);
+    if (info->maxInputChannels > 0) inDevices_.push_back(i);
+  }
+  return true;
+}
+
+int PortAudioDriver::OutDeviceCount() {
+  return Ready() ? static_cast<int>(outDevices_.size()) : 0;
+}
+int PortAudioDriver::InDeviceCount() {
+  return Ready() ? static_cast<int>(inDevices_.size()) : 0;
+}
+
+WaveResult PortAudioDriver::OutDeviceName(int device, std::string& name) {
+  name.clear();
+  if (!Ready()) return wave::NoDriver;
+  if (device < 0 || device >= static_cast<int>(outDevices_.size())) return wave::BadDeviceId;
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(outDevices_[device]);
+  if (info == nullptr || info->name == nullptr) return wave::Error;
+  name = info->name;
+  return wave::NoError;
+}
+
+WaveResult PortAudioDriver::InDeviceName(int device, std::string& name) {
+  name.clear();
+  if (!Ready()) return wave::NoDriver;
+  if (device < 0 || device >= static_cast<int>(inDevices_.size())) return wave::BadDeviceId;
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(inDevices_[device]);
+  if (info == nullptr || info->name == nullptr) return wave::Error;
+  name = info->name;
+  return wave::NoError;
+}
+
+int PortAudioDriver::PaIndex(bool output, unsigned device) {
+  if (device == WaveMapper)
+    return output ? Pa_GetDefaultOutputDevice() : Pa_GetDefaultInputDevice();
+  const auto& list = output ? outDevices_ : inDevices_;
+  if (device >= list.size()) return paNoDevice;
+  return list[device];
+}
+
+WaveResult PortAudioDriver::OpenOut(std::unique_ptr<WaveOutDevice>& out, unsigned device,
+                                    const PcmFormat& format, uint32_t blockBytes, int noticeFd) {
+  if (!Ready()) return wave::NoDriver;
+  if (const WaveResult r = CheckFormat(format); r != wave::NoError) return r;
+  const int pa = PaIndex(true, device);
+  if (pa == paNoDevice) return wave::BadDeviceId;
+  if (blockBytes < format.blockAlign) return wave::InvalidParam;
+  auto queued = std::make_unique<QueuedWaveOut>(format, noticeFd, blockBytes);
+  PaClockFactory factory(true, pa, format, blockBytes / format.blockAlign);
+  if (const WaveResult r = queued->Attach(factory); r != wave::NoError) return r;
+  out = std::move(queued);
+  return wave::NoError;
+}
+
+WaveResult PortAudioDriver::OpenIn(std::unique_ptr<WaveInDevice>& out, unsigned device,
+                                   const PcmFormat& format, uint32_t blockBytes, int noticeFd) {
+  if (!Ready()) return wave::NoDriver;
+  if (const WaveResult r = CheckFormat(format); r != wave::NoError) return r;
+  const int pa = PaIndex(false, device);
+  if (pa == paNoDevice) return wave::BadDeviceId;
+  if (blockBytes < format.blockAlign) return wave::InvalidParam;
+  auto queued = std::make_unique<QueuedWaveIn>(format, noticeFd, blockBytes);
+  PaClockFactory factory(false, pa, format, blockBytes / format.blockAlign);
+  if (const WaveResult r = queued->Attach(factory); r != wave::NoError) return r;
+  out = std::move(queued);
+  return wave::NoError;
+}
+
+std::string PortAudioDriver::ErrorText(WaveResult code) {
+  if (code >= PaCodeBase && code < PaCodeEnd) {
+    const PaError e = paNotInitialized + (code - PaCodeBase);
+    std::string text = Pa_GetErrorText(e);
+    if (e == paUnanticipatedHostError) {
+      const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo();
+      if (host != nullptr && host->errorText != nullptr && host->errorText[0] != '\0') {
+        text += ": ";
+        text += host->errorText;
+      }
+    }
+    return text;
+  }
+  if (code == wave::NoDriver && initError_ != 0) {
+    return std::string("The audio system could not be started: ") + Pa_GetErrorText(initError_);
+  }
+  return wave::GenericErrorText(code);
+}
+
+WaveDriver& DefaultWaveDriver() {
+  static PortAudioDriver driver;
+  return driver;
+}
+
+}  // namespace kelvane
