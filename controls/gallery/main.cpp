@@ -1,0 +1,216 @@
+// kelvane-controls-gallery: builds each custom control as the two windows configure it and
+// writes one PNG per control, so their look can be checked without the program.
+#include <QApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <cstdio>
+#include <vector>
+
+#include "BMSpinEdit.h"
+#include "CLEDLbl.h"
+#include "ControlLooks.h"
+#include "FBVUMeter.h"
+#include "Fonts.h"
+#include "GradBtn.h"
+
+namespace {
+
+struct SpinnerRow {
+  const char* name;
+  const char* unit;
+  double min, max, increment;
+  int precision;
+  double value;
+  int width;
+};
+
+// Every spinner of the main window and of the settings dialog, at its first-run value.
+const std::vector<SpinnerRow> kSpinners = {
+    {"BMSEPD", "kHz", 0, 150, 0.1, 1, 10, 249},
+    {"BMSEMF", "Hz", 0, 60000, 1, 0, 1000, 249},
+    {"BMSEMS", "Hz/step", 0.1, 10, 0.01, 2, 1, 249},
+    {"BMSECF", "Hz", -30000, 30000, 1, 0, 0, 273},
+    {"BMSESWING", "% of FS", 1, 100, 0.1, 1, 10, 121},
+    {"BMSEGO", "", 0.5, 2, 0.01, 2, 1, 121},
+    {"BMSEPO", "deg.", -180, 180, 0.1, 1, 0, 121},
+    {"BMSEDCOL", "% of FS", 10, 90, 0.01, 2, 50, 105},
+    {"BMSEDCOR", "% of FS", 10, 90, 0.01, 2, 50, 105},
+    {"BMSEPF", "Hz", 18980, 19020, 0.1, 1, 19000, 121},
+    {"BMSEPD_dialog", "Hz", 4000, 10000, 10, 0, 6800, 121},
+    {"BMSERP", "deg.", -90, 90, 1, 0, 0, 121},
+    {"BMSERD", "Hz", 500, 10000, 10, 0, 2700, 121},
+    {"BMSELR", "%", 0, 150, 0.1, 1, 100, 129},
+    {"BMSEPH", "deg.", -90, 90, 1, 0, 0, 121},
+    {"BMSEDELAY", "smp", 0, 20, 1, 0, 0, 121},
+    {"BMSEPOW", "%", 0, 100, 1, 0, 50, 121},
+};
+
+int failures = 0;
+
+void save(QWidget* w, const QString& dir, const QString& name) {
+  const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+  if (!w->grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(path));
+}
+
+void sendMouse(QWidget* w, QEvent::Type type, QPoint pos) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent e(type, pos, w->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+TBMSpinEdit* makeSpinner(QWidget* host, const SpinnerRow& r) {
+  auto* s = new TBMSpinEdit(host);
+  kelvane::looks::spinner(s);
+  s->setPrecision(r.precision);
+  s->setValueUnit(QString::fromUtf8(r.unit));
+  s->setMinValue(r.min);
+  s->setMaxValue(r.max);
+  s->setIncrement(r.increment);
+  s->setValue(r.value);
+  s->setGeometry(8, 8, r.width, 28);
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setFont(kelvane::fonts::uiFont());
+  const QStringList args = QApplication::arguments();
+  const int at = static_cast<int>(args.indexOf(QStringLiteral("--save")));
+  if (at < 0 || at + 1 >= args.size()) {
+    std::fprintf(stderr, "usage: kelvane-controls-gallery --save DIR\n");
+    return 2;
+  }
+  const QString dir = args.at(at + 1);
+  if (!QDir().mkpath(dir)) {
+    std::fprintf(stderr, "cannot create %s\n", qPrintable(dir));
+    return 1;
+  }
+
+  QWidget host;
+  host.resize(420, 260);
+  QPalette hp = host.palette();
+  hp.setColor(QPalette::Window, kelvane::looks::kGroupBackground);
+  hp.setColor(QPalette::WindowText, Qt::white);
+  host.setPalette(hp);
+  host.show();
+
+  for (const SpinnerRow& r : kSpinners) {
+    TBMSpinEdit* s = makeSpinner(&host, r);
+    save(s, dir, QStringLiteral("spinner_%1").arg(QString::fromLatin1(r.name)));
+    delete s;
+  }
+  {
+    // One-sided and two-sided bars away from the first-run values.
+    TBMSpinEdit* s = makeSpinner(&host, kSpinners[0]);
+    s->setValue(75);
+    save(s, dir, QStringLiteral("spinner_BMSEPD_at_75"));
+    delete s;
+    s = makeSpinner(&host, kSpinners[3]);
+    s->setValue(15000);
+    save(s, dir, QStringLiteral("spinner_BMSECF_at_15000"));
+    s->setValue(-22000);
+    save(s, dir, QStringLiteral("spinner_BMSECF_at_-22000"));
+    delete s;
+    s = makeSpinner(&host, kSpinners[13]);
+    s->setGuageEndColor(QColor(0, 128, 0));
+    s->setValue(120);
+    save(s, dir, QStringLiteral("spinner_BMSELR_green_at_120"));
+    // The drop-down track bar while its button is held.
+    QWidget* dd = s->dropDownButton();
+    sendMouse(dd, QEvent::MouseButtonPress, QPoint(6, 6));
+    QApplication::processEvents();
+    save(s->popupForm(), dir, QStringLiteral("spinner_BMSELR_trackbar"));
+    sendMouse(dd, QEvent::MouseButtonRelease, QPoint(6, 6));
+    delete s;
+  }
+
+  const struct {
+    const char* name;
+    const char* text;
+    QColor on;
+  } readouts[] = {{"CLEDLabel1", "0.0", QColor(0, 255, 0)},
+                  {"CLEDPM", "-90.0", QColor(255, 0, 0)},
+                  {"CLEDLabel1_75.3", "75.3", QColor(0, 255, 0)},
+                  {"CLEDPM_-1.2", "-1.2", QColor(255, 0, 0)}};
+  for (const auto& r : readouts) {
+    auto* l = new TCLEDLabel(&host);
+    kelvane::looks::readout(l, r.on);
+    l->setGeometry(8, 4, 113, 49);
+    l->setText(QString::fromLatin1(r.text));
+    save(l, dir, QStringLiteral("readout_%1").arg(QString::fromLatin1(r.name)));
+    delete l;
+  }
+
+  const struct {
+    const char* name;
+    float left, right;
+  } levels[] = {{"silent", 0.00001f, 0.00001f}, {"-40dB", 0.01f, 0.01f},
+                {"-20dB_-10dB", 0.1f, 0.316f},  {"-6dB", 0.5f, 0.5f},
+                {"-2dB_-12dB", 0.794f, 0.25f},  {"full", 1.0f, 1.0f}};
+  for (const auto& lv : levels) {
+    auto* m = new TFBVUMeter(&host);
+    kelvane::looks::levelMeter(m);
+    m->setGeometry(8, 16, 73, 209);
+    m->show();
+    m->SetLevels(lv.left, lv.right);
+    save(m, dir, QStringLiteral("levelbar_FBVU_%1").arg(QString::fromLatin1(lv.name)));
+    delete m;
+  }
+
+  auto button = [&](const QString& caption, QSize size, auto style) {
+    auto* b = new TGradBtn(&host);
+    b->setGeometry(QRect(QPoint(8, 8), size));
+    style(b);
+    b->setCaption(caption);
+    b->show();
+    return b;
+  };
+  auto upAndPressed = [&](TGradBtn* b, const QString& name) {
+    save(b, dir, QStringLiteral("button_%1_up").arg(name));
+    sendMouse(b, QEvent::MouseButtonPress, QPoint(5, 5));
+    save(b, dir, QStringLiteral("button_%1_pressed").arg(name));
+    sendMouse(b, QEvent::MouseButtonRelease, QPoint(-50, -50));  // released outside: no click
+    delete b;
+  };
+  upAndPressed(button(QStringLiteral("Start"), QSize(89, 41), kelvane::looks::startButton),
+               QStringLiteral("GBTNSS_Start"));
+  upAndPressed(button(QStringLiteral("Stop"), QSize(89, 41), kelvane::looks::startButton),
+               QStringLiteral("GBTNSS_Stop"));
+  const struct {
+    const char* name;
+    const char* caption;
+    int width;
+  } views[] = {{"GBTN1", "Input", 73},
+               {"GBTN2", "MPX", 72},
+               {"GradBtn1", "MPX FFT", 72},
+               {"GBTN3", "Output", 72},
+               {"GradBtn2", "Output FFT", 72}};
+  for (const auto& v : views) {
+    upAndPressed(button(QString::fromLatin1(v.caption), QSize(v.width, 25),
+                        [](TGradBtn* b) { kelvane::looks::viewButton(b); }),
+                 QString::fromLatin1(v.name));
+  }
+  upAndPressed(button(QStringLiteral("Close"), QSize(81, 49),
+                      [](TGradBtn* b) { kelvane::looks::viewButton(b, true); }),
+               QStringLiteral("dialog_GBTN1_Close"));
+
+  // The button's own defaults in each gradient style, with an accelerator in the caption.
+  const char* styles[] = {"gsBHorizontal", "gsBVertical",  "gsElliptic",
+                          "gsRectangle",   "gsVertCenter", "gsHorizCenter"};
+  for (int i = 0; i < 6; ++i) {
+    TGradBtn* b = button(QStringLiteral("&Start"), QSize(75, 25), [i](TGradBtn* x) {
+      x->setGradstyle(static_cast<TGradBtn::TGradientStyle>(i));
+    });
+    save(b, dir, QStringLiteral("button_default_%1").arg(QString::fromLatin1(styles[i])));
+    delete b;
+  }
+  return failures == 0 ? 0 : 1;
+}
