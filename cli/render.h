@@ -1,0 +1,16 @@
+// `kelvane-cli render`: the headless renderer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kelvane::cli {
+
+// Runs the subcommand with the arguments after "render"; returns the exit status.
+int RunRender(const std::vector<std::string>& args);
+std::string RenderHelp();
+// One line for the command overview.
+inline constexpr const char* kRenderSummary =
+    "render   write the I/Q signal of the current settings to a WAV file or standard output";
+
+}  // namespace kelvane::cli

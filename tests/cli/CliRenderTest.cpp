@@ -1,0 +1,512 @@
+// kelvane-cli render, run as a separate program: files, raw output, read-outs, bad input.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "SettingsFile.h"
+#include "TempDir.h"
+#include "wav.h"
+
+extern char** environ;
+
+namespace kelvane::cli {
+namespace {
+
+using kelvane::testing::ReadFile;
+using kelvane::testing::TempDir;
+using kelvane::testing::WriteFile;
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::vector<std::string> errLines() const {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < err.size()) {
+      const auto end = err.find('\n', start);
+      lines.push_back(err.substr(start, end - start));
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    return lines;
+  }
+};
+
+// Runs kelvane-cli with a private config folder (never the user's settings) and the given
+// extra environment; standard output and error are collected through files.
+RunResult RunCli(const TempDir& tmp, const std::vector<std::string>& args,
+                 const std::vector<std::string>& extraEnv = {},
+                 const std::function<void(pid_t)>& whileRunning = nullptr) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("XDG_CONFIG_HOME=", 0) == 0 || entry.rfind("KELVANE_SETTINGS=", 0) == 0) {
+      continue;
+    }
+    env.push_back(entry);
+  }
+  env.push_back("XDG_CONFIG_HOME=" + (tmp / "config"));
+  for (const auto& e : extraEnv) env.push_back(e);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argStore = {KELVANE_CLI_PATH};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string outPath = tmp / ".stdout", errPath = tmp / ".stderr";
+
+  RunResult r;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  if (whileRunning) whileRunning(pid);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = ReadFile(outPath);
+  r.err = ReadFile(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return r;
+}
+
+struct IQ {
+  std::vector<double> i, q;
+};
+
+IQ Samples(const std::string& bytes) {
+  IQ s;
+  for (std::size_t k = 0; k + 3 < bytes.size(); k += 4) {
+    const auto at = [&](std::size_t p) {
+      return static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[p]) |
+                                       static_cast<std::uint8_t>(bytes[p + 1]) << 8);
+    };
+    s.i.push_back(at(k));
+    s.q.push_back(at(k + 2));
+  }
+  return s;
+}
+
+// Instantaneous frequency in Hz of each frame from the phase step of the complex sample.
+// Left is sin(phi) and right cos(phi + phase offset), so the carrier is right + j left.
+std::vector<double> InstantFrequency(const IQ& s, int rate) {
+  std::vector<double> f;
+  for (std::size_t n = 1; n < s.i.size(); ++n) {
+    const double re = s.q[n] * s.q[n - 1] + s.i[n] * s.i[n - 1];
+    const double im = s.i[n] * s.q[n - 1] - s.q[n] * s.i[n - 1];
+    f.push_back(std::atan2(im, re) * rate / (2 * kPi));
+  }
+  return f;
+}
+
+// Amplitude and phase of the tone at freq in x (least squares over whole cycles).
+void Tone(const std::vector<double>& x, double freq, int rate, double& amp, double& phase) {
+  double c = 0, s = 0;
+  for (std::size_t n = 0; n < x.size(); ++n) {
+    const double w = 2 * kPi * freq * static_cast<double>(n) / rate;
+    c += x[n] * std::cos(w);
+    s += x[n] * std::sin(w);
+  }
+  c *= 2.0 / static_cast<double>(x.size());
+  s *= 2.0 / static_cast<double>(x.size());
+  amp = std::hypot(c, s);
+  phase = std::atan2(-s, c) * 180.0 / kPi;  // x = amp cos(w n + phase)
+}
+
+double Mean(const std::vector<double>& x) {
+  return std::accumulate(x.begin(), x.end(), 0.0) / static_cast<double>(x.size());
+}
+
+std::string Data(const std::string& wav) {
+  return wav.substr(44);
+}
+
+// A 16-bit stereo tone file: amplitude a on both channels.
+void WriteToneWav(const std::string& path, int rate, int channels, double seconds, double freq,
+                  double a, int bits = 16) {
+  const auto frames = static_cast<std::uint32_t>(seconds * rate);
+  std::string data;
+  for (std::uint32_t n = 0; n < frames; ++n) {
+    const auto v = static_cast<std::int16_t>(std::lround(a * std::sin(2 * kPi * freq * n / rate)));
+    for (int c = 0; c < channels; ++c) {
+      if (bits == 16) {
+        data += static_cast<char>(v & 0xFF);
+        data += static_cast<char>((v >> 8) & 0xFF);
+      } else {
+        data += static_cast<char>(128 + v / 256);
+      }
+    }
+  }
+  std::uint8_t header[44];
+  MakeWavHeader(header, static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(channels),
+                static_cast<std::uint32_t>(data.size()));
+  const auto align = static_cast<std::uint16_t>(channels * bits / 8);
+  header[32] = static_cast<std::uint8_t>(align);
+  header[34] = static_cast<std::uint8_t>(bits);
+  const std::uint32_t byteRate = static_cast<std::uint32_t>(rate) * align;
+  std::memcpy(header + 28, &byteRate, 4);
+  WriteFile(path, std::string(reinterpret_cast<char*>(header), 44) + data);
+}
+
+// Every file and folder in dir (leftover temporary files included) but the captured output.
+int Entries(const std::string& dir) {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name != ".stdout" && name != ".stderr") ++n;
+  }
+  return n;
+}
+
+// The read-out that follows caption in a meter line, e.g. "10.0" after "Peak Deviation [kHz]".
+std::string Reading(const std::string& line, const std::string& caption) {
+  auto at = line.find(caption);
+  if (at == std::string::npos) return "<no " + caption + ">";
+  at = line.find_first_not_of(' ', at + caption.size());
+  return line.substr(at, line.find(' ', at) - at);
+}
+
+// The meter line of second n of the report text.
+std::string Second(const std::string& report, int n) {
+  const std::string tag = " " + std::to_string(n) + " s  ";
+  const auto at = report.find(tag);
+  if (at == std::string::npos) return "<no second " + std::to_string(n) + ">";
+  const auto start = report.rfind('\n', at);
+  const auto begin = start == std::string::npos ? 0 : start + 1;
+  return report.substr(begin, report.find('\n', at) - begin);
+}
+
+TEST(CliRender, HelpExplainsEveryOptionAndKey) {
+  TempDir tmp;
+  for (const auto& args : {std::vector<std::string>{"--help"}, {"render", "--help"}}) {
+    const RunResult r = RunCli(tmp, args);
+    EXPECT_EQ(r.status, 0);
+    for (const char* option : {"--output", "--seconds", "--settings", "--set", "--input"}) {
+      EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    }
+    for (const auto& key : SettingsKeys()) {
+      EXPECT_NE(r.out.find("\n  " + std::string(key.name) + " "), std::string::npos) << key.name;
+    }
+  }
+}
+
+TEST(CliRender, OneSecondAtEachRateHoldsExactlyRateFrames) {
+  TempDir tmp;
+  const int rates[4] = {44100, 48000, 96000, 192000};
+  for (int index = 0; index < 4; ++index) {
+    const std::string out = tmp / ("r" + std::to_string(index) + ".wav");
+    const RunResult r = RunCli(tmp, {"render", "-o", out, "--seconds", "1", "--set",
+                                     "SamplingRate=" + std::to_string(index)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string wav = ReadFile(out);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(rates[index]) * 4;
+    ASSERT_EQ(wav.size(), 44u + dataBytes);
+    std::uint8_t expected[44];
+    MakeWavHeader(expected, static_cast<std::uint32_t>(rates[index]), 2, dataBytes);
+    EXPECT_EQ(wav.substr(0, 44), std::string(reinterpret_cast<char*>(expected), 44));
+    WavReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(out, error)) << error;
+    EXPECT_TRUE(reader.Format().pcm);
+    EXPECT_EQ(reader.Format().channels, 2);
+    EXPECT_EQ(reader.Format().bitsPerSample, 16);
+    EXPECT_EQ(reader.Format().sampleRate, static_cast<std::uint32_t>(rates[index]));
+    EXPECT_EQ(reader.DataBytes(), dataBytes);
+    EXPECT_NE(r.out.find("Wrote " + std::to_string(rates[index]) + " frames"), std::string::npos);
+  }
+}
+
+TEST(CliRender, DefaultsGiveTheConfiguredAmplitudeAndDeviation) {
+  TempDir tmp;
+  const std::string out = tmp / "d.wav";
+  const RunResult r = RunCli(tmp, {"render", "-o", out, "--seconds", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const IQ s = Samples(Data(ReadFile(out)));
+  ASSERT_EQ(s.i.size(), 192000u);
+  double peakI = 0, peakQ = 0, peakMag = 0;
+  for (std::size_t n = 100; n < s.i.size(); ++n) {
+    peakI = std::max(peakI, std::abs(s.i[n]));
+    peakQ = std::max(peakQ, std::abs(s.q[n]));
+    peakMag = std::max(peakMag, std::hypot(s.i[n], s.q[n]));
+  }
+  // Swing 10 %: amplitude 3276 on both channels.
+  EXPECT_NEAR(peakI, 3276, 3276 * 0.01);
+  EXPECT_NEAR(peakQ, 3276, 3276 * 0.01);
+  EXPECT_NEAR(peakMag, 3276, 3276 * 0.01);
+  // 10 kHz deviation at 1 kHz around a carrier at 0 Hz.
+  const std::vector<double> f = InstantFrequency(s, 192000);
+  const std::vector<double> steady(f.begin() + 1000, f.end());
+  const auto [lo, hi] = std::minmax_element(steady.begin(), steady.end());
+  EXPECT_NEAR(*hi, 10000, 100);
+  EXPECT_NEAR(*lo, -10000, 100);
+  EXPECT_NEAR(Mean(std::vector<double>(f.begin() + 1000, f.begin() + 1000 + 191000 - 1000)), 0.0,
+              5.0);
+  double amp = 0, phase = 0;
+  Tone(steady, 1000, 192000, amp, phase);
+  EXPECT_NEAR(amp, 10000, 100);
+  // The meter read-outs of every second.
+  EXPECT_EQ(Reading(Second(r.out, 1), "Peak Deviation [kHz]"), "10.0") << r.out;
+  EXPECT_EQ(Reading(Second(r.out, 1), "MPX Power [dBr]"), "-5.6") << r.out;
+}
+
+TEST(CliRender, CarrierOffsetGainPhaseAndDcOffsets) {
+  TempDir tmp;
+  const std::string out = tmp / "c.wav";
+  const RunResult r = RunCli(tmp, {"render",
+                                   "-o",
+                                   out,
+                                   "--seconds",
+                                   "0.5",
+                                   "--set",
+                                   "SamplingRate=1",
+                                   "--set",
+                                   "SinePeakDev=0",
+                                   "--set",
+                                   "CarrierFreq=3000",
+                                   "--set",
+                                   "LRGainRatio=0.92",
+                                   "--set",
+                                   "LRPhaseOffset=-31",
+                                   "--set",
+                                   "MaxOutputSwing=50",
+                                   "--set",
+                                   "DCCoupledDAC=1",
+                                   "--set",
+                                   "DCOffsetL=60",
+                                   "--set",
+                                   "DCOffsetR=40"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  IQ s = Samples(Data(ReadFile(out)));
+  ASSERT_EQ(s.i.size(), 24000u);
+  // Skip the filters' start-up; keep 450 whole cycles of 3 kHz.
+  s.i.erase(s.i.begin(), s.i.begin() + 6000);
+  s.q.erase(s.q.begin(), s.q.begin() + 6000);
+  s.i.resize(7200);
+  s.q.resize(7200);
+  EXPECT_NEAR(Mean(s.i), 6553.6, 1.0);
+  EXPECT_NEAR(Mean(s.q), -6553.6, 1.0);
+  double ampI = 0, phI = 0, ampQ = 0, phQ = 0;
+  Tone(s.i, 3000, 48000, ampI, phI);
+  Tone(s.q, 3000, 48000, ampQ, phQ);
+  // Swing 50 % would be 16384 counts; DC offsets of 10 % leave 32767 - 6553 - 1 = 26213.
+  EXPECT_NEAR(ampI, 16383, 16383 * 0.01);
+  EXPECT_NEAR(ampQ / ampI, 0.92, 0.002);
+  // sin(phi) on the left, cos(phi - 31 degrees) on the right: Q leads I by 90 - 31 degrees.
+  EXPECT_NEAR(std::remainder(phQ - phI, 360.0), 59.0, 0.2);
+  // The I/Q imbalance wobbles the instantaneous frequency; its mean is the carrier offset.
+  const std::vector<double> f = InstantFrequency(s, 48000);
+  EXPECT_NEAR(Mean(f), 3000, 1.0);
+}
+
+TEST(CliRender, PowerReadoutOfA19kHzSineAtEachRate) {
+  TempDir tmp;
+  const char* expected[4] = {"12.8", "12.0", "6.0", "0.0"};
+  for (int index = 0; index < 4; ++index) {
+    const RunResult r =
+        RunCli(tmp, {"render", "-o", "-", "--seconds", "2", "--set",
+                     "SamplingRate=" + std::to_string(index), "--set", "SinePeakDev=19"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = r.errLines();
+    ASSERT_EQ(lines.size(), 3u) << r.err;  // the summary and two seconds
+    for (int second = 1; second <= 2; ++second) {
+      EXPECT_EQ(Reading(lines[second], "Peak Deviation [kHz]"), "19.0") << lines[second];
+      EXPECT_EQ(Reading(lines[second], "MPX Power [dBr]"), expected[index]) << lines[second];
+      EXPECT_NE(lines[second].find("(red)"), std::string::npos);
+    }
+  }
+}
+
+TEST(CliRender, RawOutputIsExactlyTheFramesAndTheLastBlockIsCut) {
+  TempDir tmp;
+  const std::string out = tmp / "w.wav";
+  ASSERT_EQ(
+      RunCli(tmp, {"render", "-o", out, "--seconds", "1", "--set", "CarrierFreq=1234"}).status, 0);
+  const std::string data = Data(ReadFile(out));
+  const RunResult raw =
+      RunCli(tmp, {"render", "-o", "-", "--seconds", "1", "--set", "CarrierFreq=1234"});
+  ASSERT_EQ(raw.status, 0) << raw.err;
+  EXPECT_EQ(raw.out.size(), 768000u);
+  EXPECT_TRUE(raw.out == data);
+  // 0.3 s is 57600 frames: the first of two 65536-frame blocks, cut.
+  const RunResult part =
+      RunCli(tmp, {"render", "-o", "-", "--seconds", "0.3", "--set", "CarrierFreq=1234"});
+  ASSERT_EQ(part.status, 0);
+  ASSERT_EQ(part.out.size(), 57600u * 4);
+  EXPECT_TRUE(part.out == data.substr(0, 57600 * 4));
+  EXPECT_EQ(part.errLines().size(), 1u);  // no full second: only the summary line
+}
+
+TEST(CliRender, InputFileModulatesThenSilence) {
+  TempDir tmp;
+  const std::string in = tmp / "tone.wav";
+  WriteToneWav(in, 96000, 2, 2.0, 1000, 2000);
+  const std::string out = tmp / "i.wav";
+  // Without the stereo encoder the deviation is (L + R) x sensitivity: 4000 x 2 Hz.
+  const RunResult r =
+      RunCli(tmp, {"render", "-o", out, "--seconds", "3", "--input", in, "--set", "ExtSource=1",
+                   "--set", "SamplingRate=2", "--set", "ExtModSens=2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Reading(Second(r.out, 1), "Peak Deviation [kHz]"), "8.0") << r.out;
+  EXPECT_EQ(Reading(Second(r.out, 2), "Peak Deviation [kHz]"), "8.0") << r.out;
+  EXPECT_EQ(Reading(Second(r.out, 3), "Peak Deviation [kHz]"), "0.0") << r.out;
+  const IQ s = Samples(Data(ReadFile(out)));
+  ASSERT_EQ(s.i.size(), 288000u);
+  const std::vector<double> f = InstantFrequency(s, 96000);
+  double amp = 0, phase = 0;
+  Tone(std::vector<double>(f.begin() + 96000, f.begin() + 192000), 1000, 96000, amp, phase);
+  EXPECT_NEAR(amp, 8000, 80);
+  const auto tail = std::vector<double>(f.begin() + 200000, f.end());
+  const auto [lo, hi] = std::minmax_element(tail.begin(), tail.end());
+  EXPECT_LT(*hi - *lo, 1.0);  // an unmodulated carrier after the file's end
+
+  // Both source keys 0 run from the input as well; the sine source ignores the file.
+  const RunResult both =
+      RunCli(tmp, {"render", "-o", "-", "--seconds", "1", "--input", in, "--set", "SineSource=0",
+                   "--set", "SamplingRate=2", "--set", "ExtModSens=2"});
+  EXPECT_EQ(Reading(Second(both.err, 1), "Peak Deviation [kHz]"), "8.0") << both.err;
+  const RunResult sine = RunCli(
+      tmp, {"render", "-o", "-", "--seconds", "1", "--input", in, "--set", "SamplingRate=2"});
+  EXPECT_EQ(sine.status, 0);
+  EXPECT_NE(sine.err.find("note: --input is not used"), std::string::npos);
+  EXPECT_EQ(Reading(Second(sine.err, 1), "Peak Deviation [kHz]"), "10.0") << sine.err;
+}
+
+TEST(CliRender, SettingsComeFromTheChosenFile) {
+  TempDir tmp;
+  const std::string mine = tmp / "mine.ini", env = tmp / "env.ini";
+  WriteFile(mine, "[General]\nSinePeakDev=75\nSamplingRate=0\n");
+  WriteFile(env, "[General]\nSinePeakDev=20,5\nSamplingRate=1\n");
+  std::filesystem::create_directories(tmp / "config/kelvane");
+  WriteFile(tmp / "config/kelvane/vantorex.ini", "[General]\nSinePeakDev=33\nSamplingRate=2\n");
+  const RunResult user = RunCli(tmp, {"render", "-o", "-", "--seconds", "1"});
+  EXPECT_NE(user.err.find("at 96000 Hz"), std::string::npos) << user.err;
+  EXPECT_EQ(Reading(Second(user.err, 1), "Peak Deviation [kHz]"), "33.0") << user.err;
+  const RunResult viaEnv =
+      RunCli(tmp, {"render", "-o", "-", "--seconds", "1"}, {"KELVANE_SETTINGS=" + env});
+  EXPECT_EQ(Reading(Second(viaEnv.err, 1), "Peak Deviation [kHz]"), "20.5") << viaEnv.err;
+  const RunResult both = RunCli(tmp, {"render", "-o", "-", "--seconds", "1", "--settings", mine},
+                                {"KELVANE_SETTINGS=" + env});
+  EXPECT_NE(both.err.find("at 44100 Hz"), std::string::npos) << both.err;
+  EXPECT_EQ(Reading(Second(both.err, 1), "Peak Deviation [kHz]"), "75.0") << both.err;
+  // Rendering never writes the settings file.
+  EXPECT_EQ(ReadFile(mine), "[General]\nSinePeakDev=75\nSamplingRate=0\n");
+}
+
+TEST(CliRender, BadInputGivesOneLineAndNoFile) {
+  TempDir tmp;
+  const std::string out = tmp / "out.wav";
+  const std::string blocker = tmp / "blocker";
+  WriteFile(blocker, "x");
+  std::filesystem::create_directory(tmp / "adir");
+  const std::string mono = tmp / "mono.wav", rate48 = tmp / "48k.wav", eight = tmp / "8bit.wav";
+  WriteToneWav(mono, 192000, 1, 0.1, 1000, 1000);
+  WriteToneWav(rate48, 48000, 2, 0.1, 1000, 1000);
+  WriteToneWav(eight, 192000, 2, 0.1, 1000, 1000, 8);
+  const std::string text = tmp / "text.wav";
+  WriteFile(text, "hello\n");
+  const std::vector<std::string> ext = {"--set", "ExtSource=1"};
+  const auto with = [&](std::vector<std::string> a, const std::vector<std::string>& more = {}) {
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+  };
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"render", "-o", out, "--bogus"}, "unknown option '--bogus'"},
+      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"render"}, "no output given"},
+      {{"render", "-o", out, "--set", "Volume=3"}, "unknown settings key 'Volume'"},
+      {{"render", "-o", out, "--set", "SinePeakDev=loud"}, "cannot read 'loud'"},
+      {{"render", "-o", out, "--set", "Stereo=maybe"}, "cannot read 'maybe'"},
+      {{"render", "-o", out, "--set", "Stereo"}, "--set needs KEY=VALUE"},
+      {{"render", "-o", out, "--set", "SamplingRate=7"}, "no sampling rate selected"},
+      {{"render", "-o", out, "--seconds", "-1"}, "must be more than 0 s"},
+      {{"render", "-o", out, "--seconds", "0"}, "must be more than 0 s"},
+      {{"render", "-o", out, "--seconds", "soon"}, "cannot read 'soon' as a duration"},
+      {{"render", "-o", out, "--seconds", "nan"}, "cannot read 'nan' as a duration"},
+      {{"render", "-o", out, "--seconds", "1e12"}, "too long"},
+      {{"render", "-o", out, "--seconds", "1e-9"}, "shorter than one frame"},
+      {{"render", "-o", out, "--seconds", "6000"}, "would pass 4 GiB"},
+      {with({"render", "-o", out, "--input", tmp / "missing.wav"}, ext), "No such file"},
+      {with({"render", "-o", out, "--input", tmp / "adir"}, ext), "not a regular file"},
+      {with({"render", "-o", out, "--input", text}, ext), "not a WAV file"},
+      {with({"render", "-o", out, "--input", mono}, ext), "not 16-bit stereo PCM"},
+      {with({"render", "-o", out, "--input", eight}, ext), "not 16-bit stereo PCM"},
+      {with({"render", "-o", out, "--input", rate48}, ext), "sampled at 48000 Hz"},
+      {{"render", "-o", blocker + "/out.wav", "--seconds", "0.1"}, "cannot write"},
+      {{"render", "-o", tmp / "nodir/out.wav", "--seconds", "0.1"}, "cannot write"},
+      {{"render", "-o", tmp / "adir", "--seconds", "0.1"}, "is a directory"},
+      {{"render", "-o", out, "--settings", tmp / "adir"}, "cannot read settings file"},
+  };
+  std::filesystem::create_directories(tmp / "config/kelvane");
+  const int before = Entries(tmp.path());
+  for (const auto& [args, message] : cases) {
+    const RunResult r = RunCli(tmp, args);
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    EXPECT_NE(r.status, 0) << shown;
+    EXPECT_LT(r.status, 128) << shown << " crashed";
+    const auto lines = r.errLines();
+    ASSERT_EQ(lines.size(), 1u) << shown << "\n" << r.err;
+    EXPECT_EQ(lines[0].rfind("kelvane-cli: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(message), std::string::npos) << shown << "\n" << lines[0];
+    EXPECT_FALSE(std::filesystem::exists(out)) << shown;
+    EXPECT_EQ(Entries(tmp.path()), before) << shown << ": left a file behind";
+  }
+  // An existing file is kept as it was when the render fails.
+  WriteFile(out, "precious");
+  EXPECT_NE(RunCli(tmp, with({"render", "-o", out, "--input", mono}, ext)).status, 0);
+  EXPECT_EQ(ReadFile(out), "precious");
+}
+
+TEST(CliRender, InterruptedRenderLeavesNoFile) {
+  TempDir tmp;
+  const std::string out = tmp / "long.wav";
+  bool sawTemporary = false;
+  const RunResult r =
+      RunCli(tmp, {"render", "-o", out, "--seconds", "20000", "--set", "SamplingRate=0"}, {},
+             [&](pid_t pid) {
+               // Wait until the partial file exists, then interrupt as Ctrl+C would.
+               for (int tries = 0; tries < 500 && !sawTemporary; ++tries) {
+                 for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+                   if (e.path().filename().string().find(".part-") != std::string::npos) {
+                     sawTemporary = std::filesystem::file_size(e.path()) > 1000000;
+                   }
+                 }
+                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+               }
+               ::kill(pid, SIGINT);
+             });
+  EXPECT_TRUE(sawTemporary);
+  EXPECT_EQ(r.status, 130);
+  EXPECT_EQ(r.errLines().size(), 1u) << r.err;
+  EXPECT_NE(r.err.find("interrupted; " + out + " was not written"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+    EXPECT_EQ(e.path().filename().string().find(".part-"), std::string::npos) << e.path();
+  }
+}
+
+}  // namespace
+}  // namespace kelvane::cli
