@@ -8,12 +8,13 @@
 namespace kelvane {
 
 struct DelayRun {
-  const float* i0;  // carrier samples of the run, in sub-step order
-  const float* q0;
-  float* rI;  // delay-line element the reflection reads, or 0 while the switch is off
-  float* rQ;
-  int steps;
-  float* histI;  // scratch of kDelayLength + steps floats each
+  // Carrier samples by sub-step parity: index 0 holds sub-step 0 of each frame, 1 sub-step 1.
+  const float* i0[2];
+  const float* q0[2];
+  float* rI[2];  // delay-line element the reflection reads, or 0 while the switch is off
+  float* rQ[2];
+  int frames;
+  float* histI;  // scratch of kDelayLength + 2 * frames floats each
   float* histQ;
 };
 
@@ -27,11 +28,13 @@ void RunDelayLines(EngineState& s, int delay, const DelayRun& run, Flag&& on) {
     hq[j] = s.DelayLine[1][kDelayLength - 1 - j];
   }
   int lenI = kDelayLength, lenQ = kDelayLength;
-  for (int t = 0; t < run.steps; ++t) {
-    if (on()) hi[lenI++] = run.i0[t];
-    run.rI[t] = on() ? hi[lenI - 1 - delay] : 0.0f;
-    if (on()) hq[lenQ++] = run.q0[t];
-    run.rQ[t] = on() ? hq[lenQ - 1 - delay] : 0.0f;
+  for (int k = 0; k < run.frames; ++k) {
+    for (int j = 0; j < 2; ++j) {
+      if (on()) hi[lenI++] = run.i0[j][k];
+      run.rI[j][k] = on() ? hi[lenI - 1 - delay] : 0.0f;
+      if (on()) hq[lenQ++] = run.q0[j][k];
+      run.rQ[j][k] = on() ? hq[lenQ - 1 - delay] : 0.0f;
+    }
   }
   for (int e = 0; e < kDelayLength; ++e) {
     s.DelayLine[0][e] = hi[lenI - 1 - e];

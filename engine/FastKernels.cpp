@@ -125,9 +125,9 @@ KELVANE_MULTI void SinDAdd(const double* x, double add, float* out, int n) {
 
 KELVANE_MULTI void MpxAA(const float* ext, float* d, int n) {
   for (int t = 0; t < n; t += 32) {
-    v8f a0 = Splat8(0.0f), a1 = a0, a2 = a0, a3 = a0;
+    v8f a0 = {}, a1 = {}, a2 = {}, a3 = {};
     for (int i = 0; i < kMpxAATaps; ++i) {
-      const v8f c = Splat8(MPXAACoef[i]);
+      const float c = MPXAACoef[i];
       const float* p = ext + t + 1 + i;
       a0 = a0 + c * Load8(p);
       a1 = a1 + c * Load8(p + 8);
@@ -142,18 +142,29 @@ KELVANE_MULTI void MpxAA(const float* ext, float* d, int n) {
 }
 
 KELVANE_MULTI void RfFir(const float* even, const float* odd, float* out, int n) {
+  // Eight independent accumulators (64 outputs) hide the latency of the additions.
   for (int k = 0; k < n; k += 64) {
-    v8f a[8];
-    for (auto& v : a) v = Splat8(0.0f);
-    for (int i = 0; i < kRFTaps; i += 2) {
-      const v8f ce = Splat8(RFCoef[i]);
-      const float* pe = even + k + 1 + i / 2;
-      for (int v = 0; v < 8; ++v) a[v] = a[v] + ce * Load8(pe + 8 * v);
-      const v8f co = Splat8(RFCoef[i + 1]);
-      const float* po = odd + k + 1 + i / 2;
-      for (int v = 0; v < 8; ++v) a[v] = a[v] + co * Load8(po + 8 * v);
+    v8f a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
+    for (int i = 0; i < kRFTaps; ++i) {
+      const float c = RFCoef[i];
+      const float* p = ((i & 1) ? odd : even) + k + 1 + i / 2;
+      a0 = a0 + c * Load8(p);
+      a1 = a1 + c * Load8(p + 8);
+      a2 = a2 + c * Load8(p + 16);
+      a3 = a3 + c * Load8(p + 24);
+      a4 = a4 + c * Load8(p + 32);
+      a5 = a5 + c * Load8(p + 40);
+      a6 = a6 + c * Load8(p + 48);
+      a7 = a7 + c * Load8(p + 56);
     }
-    for (int v = 0; v < 8; ++v) Store8(out + k + 8 * v, a[v]);
+    Store8(out + k, a0);
+    Store8(out + k + 8, a1);
+    Store8(out + k + 16, a2);
+    Store8(out + k + 24, a3);
+    Store8(out + k + 32, a4);
+    Store8(out + k + 40, a5);
+    Store8(out + k + 48, a6);
+    Store8(out + k + 56, a7);
   }
 }
 
@@ -178,6 +189,38 @@ KELVANE_MULTI void StereoMpx(const float* s1, const float* s2, const float* sum,
 
 KELVANE_MULTI void AddRds(const float* s3, const float* o3, float* mpx, int n) {
   for (int k = 0; k < n; k += 8) Store8(mpx + k, Load8(mpx + k) + Load8(s3 + k) * Load8(o3 + k));
+}
+
+KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, int16_t* pcm,
+                         int n) {
+  typedef int v8i __attribute__((vector_size(32)));
+  const v8f lo = Splat8(-32768.0f), hi = Splat8(32767.0f);
+  for (int k = 0; k < n; k += 8) {
+    v8f vi = Load8(outI + k) + dcI;
+    v8f vq = Load8(outQ + k) + dcQ;
+    vi = vi < lo ? lo : vi;
+    vi = vi > hi ? hi : vi;
+    vq = vq < lo ? lo : vq;
+    vq = vq > hi ? hi : vq;
+    const v8i ii = __builtin_convertvector(vi, v8i);
+    const v8i qq = __builtin_convertvector(vq, v8i);
+    for (int j = 0; j < 8; ++j) {
+      pcm[2 * (k + j)] = static_cast<int16_t>(ii[j]);
+      pcm[2 * (k + j) + 1] = static_cast<int16_t>(qq[j]);
+    }
+  }
+}
+
+KELVANE_MULTI void PeakAbs(const int16_t* frames, int n, int* left, int* right) {
+  int l = *left, r = *right;
+  for (int i = 0; i < n; ++i) {
+    const int a = frames[2 * i] < 0 ? -frames[2 * i] : frames[2 * i];
+    const int b = frames[2 * i + 1] < 0 ? -frames[2 * i + 1] : frames[2 * i + 1];
+    l = a > l ? a : l;
+    r = b > r ? b : r;
+  }
+  *left = l;
+  *right = r;
 }
 
 }  // namespace kelvane::fast

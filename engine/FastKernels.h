@@ -4,6 +4,8 @@
 // kWritePad elements beyond n, so callers pad their arrays.
 #pragma once
 
+#include <cstdint>
+
 namespace kelvane::fast {
 
 inline constexpr int kWritePad = 64;
@@ -30,5 +32,13 @@ void StereoMpx(const float* s1, const float* s2, const float* sum, const float* 
                float devScale, float* out, int n);
 // mpx[k] = mpx[k] + s3[k] * o3[k].
 void AddRds(const float* s3, const float* o3, float* mpx, int n);
+
+// Interleaved 16-bit I/Q: each value plus its DC offset, saturated to -32768..32767, truncated
+// toward zero.
+void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, int16_t* pcm, int n);
+
+// Largest magnitudes of the left and right samples of n interleaved frames, starting from the
+// values in *left and *right.
+void PeakAbs(const int16_t* frames, int n, int* left, int* right);
 
 }  // namespace kelvane::fast

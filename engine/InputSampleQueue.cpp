@@ -2,6 +2,7 @@
 #include "InputSampleQueue.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace kelvane {
@@ -35,6 +36,18 @@ void InputSampleQueue::AddFrame(int16_t l, int16_t r) {
   samples_[w] = r;
   if (++w == InQueueSize) w = 0;
   writePos_.store(w, std::memory_order_release);
+}
+
+void InputSampleQueue::AddFrames(const uint8_t* bytes, int frames) {
+  static_assert(std::endian::native == std::endian::little, "capture bytes are little-endian");
+  const int w = writePos_.load(std::memory_order_relaxed);
+  const int room = (MaxSamples - Count(readPos_.load(std::memory_order_acquire), w)) / 2;
+  const int take = 2 * std::clamp(frames, 0, room);
+  const int first = std::min(take, InQueueSize - w);
+  std::memcpy(&samples_[w], bytes, sizeof(int16_t) * first);
+  std::memcpy(&samples_[0], bytes + sizeof(int16_t) * first, sizeof(int16_t) * (take - first));
+  const int end = w + take;
+  writePos_.store(end >= InQueueSize ? end - InQueueSize : end, std::memory_order_release);
 }
 
 int16_t InputSampleQueue::ReadSampleFromBuffer() {

@@ -21,6 +21,9 @@ class InputSampleQueue {
   // Appends a stereo frame, or drops both samples when there is no room for both, so left and
   // right never swap.
   void AddFrame(int16_t l, int16_t r);
+  // Appends frames of 16-bit little-endian stereo bytes; frames beyond the free room are
+  // dropped whole.
+  void AddFrames(const uint8_t* bytes, int frames);
   // Takes up to n samples into out; the missing rest (empty queue) is filled with 0.
   // Equivalent to n calls of ReadSampleFromBuffer.
   void ReadSamples(int16_t* out, int n);

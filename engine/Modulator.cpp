@@ -5,6 +5,7 @@
 #include "Modulator.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -15,6 +16,8 @@
 
 namespace kelvane {
 
+static_assert(std::endian::native == std::endian::little, "output frames are little-endian");
+
 namespace {
 constexpr int C = Modulator::kChunkFrames;
 constexpr int P = fast::kReadPad;
@@ -23,6 +26,7 @@ constexpr double kTurn = kTwoPiF;  // the carrier wraps by the same full turn as
 
 struct EngineScratch {
   alignas(64) int16_t in[2 * C];
+  alignas(64) int16_t capture[2 * C];  // the capture handler's own, it may run on another thread
   alignas(64) float pp[C + P];
   alignas(64) float arg2[C + P];
   alignas(64) float arg3[C + P];
@@ -45,10 +49,7 @@ struct EngineScratch {
   alignas(64) float rIO[C + P];
   alignas(64) float rQE[C + P];
   alignas(64) float rQO[C + P];
-  float i0[2 * C];  // carrier samples in sub-step order
-  float q0[2 * C];
-  float rI[2 * C];
-  float rQ[2 * C];
+  alignas(64) int16_t pcm[2 * (C + P)];
   float histI[kDelayLength + 2 * C];  // delay-line contents, oldest first
   float histQ[kDelayLength + 2 * C];
   // Output-filter inputs, oldest first, split by sub-step: the 76-sample history then the chunk.
@@ -99,22 +100,29 @@ void Modulator::MpxSine(int n) {
   fast::Scale(w.s1, params_.DevScale, w.mpx, n);
 }
 
-void Modulator::MpxInput(int n) {
-  EngineScratch& w = *scratch_;
-  const BlockParams& b = params_;
-  EngineState& s = state_;
-  queue_.ReadSamples(w.in, 2 * n);
+namespace {
 
+// The sequential part of the sound-card source: queue, input filters, pilot phase, RDS timing
+// and pulse shaping, one frame after the other. Instantiated per switch combination so the
+// loop carries no tests of block constants.
+template <bool kFilters, bool kNotch, bool kRds>
+void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, ControlSource& controls,
+                 int n) {
   float dcL = s.DCBlockState[0], dcR = s.DCBlockState[1];
   float nL1 = s.PilotNotchState[0][0], nL2 = s.PilotNotchState[0][1];
   float nR1 = s.PilotNotchState[1][0], nR2 = s.PilotNotchState[1][1];
+  float a1 = s.RDSShapeState[0][0], a2 = s.RDSShapeState[0][1];
+  float b1 = s.RDSShapeState[1][0], b2 = s.RDSShapeState[1][1];
+  float c1 = s.RDSShapeState[2][0], c2 = s.RDSShapeState[2][1];
   float pp = s.PilotPhase;
+  float impulse = s.RDSImpulse;
   const float inc = b.PhaseInc;
   const float lr = b.LRLevel;
+  const float gain = b.RDSGain;
   for (int k = 0; k < n; ++k) {
     float l = w.in[2 * k];
     float r = w.in[2 * k + 1];
-    if (b.InputFilters) {
+    if (kFilters) {
       float y = 0.999592f * dcL + l;
       l = 0.999796f * y - 0.999796f * dcL;
       dcL = y;
@@ -122,7 +130,7 @@ void Modulator::MpxInput(int n) {
       r = 0.999796f * y - 0.999796f * dcR;
       dcR = y;
     }
-    if (b.PilotNotch) {
+    if (kNotch) {
       float y = 1.436962f * nL1 + l - 0.7678147f * nL2;
       l = 0.8839074f * y - 1.436962f * nL1 + 0.8839074f * nL2;
       nL2 = nL1;
@@ -135,42 +143,62 @@ void Modulator::MpxInput(int n) {
     w.sum[k] = l + r;
     w.dif[k] = (l - r) * lr;
     pp = pp + inc;
-    w.pp[k] = pp;  // overwritten below when it wraps
-    s.RDSImpulse = 0.0f;
+    impulse = 0.0f;
     if (pp >= kTwoPiF) {
       pp = pp - kTwoPiF;
-      w.pp[k] = pp;
-      if (b.RDSOn) {
+      if (kRds) {
         if (++s.PilotCycleCount >= 16) {
           s.PilotCycleCount = 0;
-          GetNextRDSBit(s, controls_);
-          s.RDSImpulse = s.RDSDiffBit ? 1.0f : -1.0f;
+          GetNextRDSBit(s, controls);
+          impulse = s.RDSDiffBit ? 1.0f : -1.0f;
         }
-        if (s.PilotCycleCount == 8) s.RDSImpulse = s.RDSDiffBit ? -1.0f : 1.0f;
+        if (s.PilotCycleCount == 8) impulse = s.RDSDiffBit ? -1.0f : 1.0f;
       }
     }
-    if (b.RDSOn) {
-      auto& a = s.RDSShapeState[0];
-      auto& bb = s.RDSShapeState[1];
-      auto& c = s.RDSShapeState[2];
-      const float y1 = 1.940058f * a[0] + s.RDSImpulse - 0.941991f * a[1];
-      const float o1 = y1 - 1.980785f * a[0] + a[1];
-      a[1] = a[0];
-      a[0] = y1;
-      const float y2 = b.RDSGain * o1 + 1.94419f * bb[0] - 0.9487893f * bb[1];
-      const float o2 = 2.0f * bb[0] + y2 + bb[1];
-      bb[1] = bb[0];
-      bb[0] = y2;
-      const float y3 = 1.8762477f * c[0] + o2 - 0.880687f * c[1];
-      w.o3[k] = 2.0f * c[0] + y3 + c[1];
-      c[1] = c[0];
-      c[0] = y3;
+    w.pp[k] = pp;
+    if (kRds) {
+      const float y1 = 1.940058f * a1 + impulse - 0.941991f * a2;
+      const float o1 = y1 - 1.980785f * a1 + a2;
+      a2 = a1;
+      a1 = y1;
+      const float y2 = gain * o1 + 1.94419f * b1 - 0.9487893f * b2;
+      const float o2 = 2.0f * b1 + y2 + b2;
+      b2 = b1;
+      b1 = y2;
+      const float y3 = 1.8762477f * c1 + o2 - 0.880687f * c2;
+      w.o3[k] = 2.0f * c1 + y3 + c2;
+      c2 = c1;
+      c1 = y3;
     }
   }
   s.DCBlockState = {dcL, dcR};
   s.PilotNotchState[0] = {nL1, nL2};
   s.PilotNotchState[1] = {nR1, nR2};
+  s.RDSShapeState[0] = {a1, a2};
+  s.RDSShapeState[1] = {b1, b2};
+  s.RDSShapeState[2] = {c1, c2};
   s.PilotPhase = pp;
+  if (n > 0) s.RDSImpulse = impulse;
+}
+
+using InputFramesFn = void (*)(EngineState&, const BlockParams&, EngineScratch&, ControlSource&,
+                               int);
+template <int kIndex>
+constexpr InputFramesFn InputVariant() {
+  return &InputFrames<(kIndex & 4) != 0, (kIndex & 2) != 0, (kIndex & 1) != 0>;
+}
+constexpr InputFramesFn kInputFrames[8] = {InputVariant<0>(), InputVariant<1>(), InputVariant<2>(),
+                                           InputVariant<3>(), InputVariant<4>(), InputVariant<5>(),
+                                           InputVariant<6>(), InputVariant<7>()};
+
+}  // namespace
+
+void Modulator::MpxInput(int n) {
+  EngineScratch& w = *scratch_;
+  const BlockParams& b = params_;
+  queue_.ReadSamples(w.in, 2 * n);
+  const int variant = (b.InputFilters ? 4 : 0) | (b.PilotNotch ? 2 : 0) | (b.RDSOn ? 1 : 0);
+  kInputFrames[variant](state_, b, w, controls_, n);
 
   if (b.StereoOn) {
     for (int k = 0; k < n; ++k) w.arg2[k] = 2.0f * w.pp[k] + b.Phase38;
@@ -187,22 +215,6 @@ void Modulator::MpxInput(int n) {
   }
 }
 
-void Modulator::AccumulateMeters(int n, int firstFrame) {
-  const float* mpx = scratch_->mpx;
-  EngineState& s = state_;
-  float devMax = s.DevMax, devMin = s.DevMin;
-  for (int k = 0; k < n; ++k) {
-    const float m = mpx[k];
-    if (m > devMax) devMax = m;
-    if (m < devMin) devMin = m;
-    s.PmAcc = s.PmAcc + static_cast<double>(m) * static_cast<double>(m);
-    if (++s.PmSamples >= params_.FrameRate) UpdatePm();
-  }
-  s.DevMax = devMax;
-  s.DevMin = devMin;
-  for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) s.CapMpx[firstFrame + k] = mpx[k];
-}
-
 void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   EngineScratch& w = *scratch_;
   EngineState& s = state_;
@@ -215,7 +227,6 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   } else {
     MpxSine(n);
   }
-  AccumulateMeters(n, firstFrame);
 
   // Interpolator: each half-frame value enters twice.
   for (int i = 0; i < kMpxAATaps; ++i) w.aa[i] = s.MPXAARing[(s.MPXAAIndex + i) % kMpxAATaps];
@@ -229,11 +240,18 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   for (int i = 0; i < kMpxAATaps; ++i)
     s.MPXAARing[(s.MPXAAIndex + i) % kMpxAATaps] = w.aa[steps + i];
 
-  // Carrier phase, in double precision and in order.
+  // Carrier phase, in double precision and in order; the meter sums ride along in the same loop
+  // (their chains are independent, so they cost nothing extra).
   {
     double ph = s.CarrierPhase;
     const double inc = b.CarrierInc;
+    float devMax = s.DevMax, devMin = s.DevMin;
     for (int k = 0; k < n; ++k) {
+      const float m = w.mpx[k];
+      if (m > devMax) devMax = m;
+      if (m < devMin) devMin = m;
+      s.PmAcc = s.PmAcc + static_cast<double>(m) * static_cast<double>(m);
+      if (++s.PmSamples >= b.FrameRate) UpdatePm();
       ph = ph + inc + static_cast<double>(w.d[2 * k]);
       if (ph >= kTurn) ph -= kTurn;
       if (ph <= -kTurn) ph += kTurn;
@@ -244,6 +262,11 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
       w.phO[k] = ph;
     }
     s.CarrierPhase = ph;
+    s.DevMax = devMax;
+    s.DevMin = devMin;
+    for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
+      s.CapMpx[firstFrame + k] = w.mpx[k];
+    }
   }
   fast::SinD(w.phE, w.iE, n);
   fast::SinD(w.phO, w.iO, n);
@@ -253,21 +276,10 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
 
   // Delay lines, in sub-step order; the switch is read on every call.
   {
-    for (int k = 0; k < n; ++k) {
-      w.i0[2 * k] = w.iE[k];
-      w.i0[2 * k + 1] = w.iO[k];
-      w.q0[2 * k] = w.qE[k];
-      w.q0[2 * k + 1] = w.qO[k];
-    }
     const std::atomic<bool>& on = controls_.MultipathFlag();
-    RunDelayLines(s, b.DelaySamples, {w.i0, w.q0, w.rI, w.rQ, steps, w.histI, w.histQ},
-                  [&on] { return on.load(std::memory_order_relaxed); });
-    for (int k = 0; k < n; ++k) {
-      w.rIE[k] = w.rI[2 * k];
-      w.rIO[k] = w.rI[2 * k + 1];
-      w.rQE[k] = w.rQ[2 * k];
-      w.rQO[k] = w.rQ[2 * k + 1];
-    }
+    const DelayRun run{{w.iE, w.iO}, {w.qE, w.qO}, {w.rIE, w.rIO}, {w.rQE, w.rQO}, n,
+                       w.histI,      w.histQ};
+    RunDelayLines(s, b.DelaySamples, run, [&on] { return on.load(std::memory_order_relaxed); });
   }
 
   // Output filter: history from the rings, then the chunk's I/Q samples by sub-step parity.
@@ -293,43 +305,32 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
     s.RFRing[1][pos] = (src & 1) ? w.xQO[src / 2] : w.xQE[src / 2];
   }
 
-  // DC offset, truncation toward zero, saturation to 16 bits.
-  auto convert = [](float v) -> int {
-    if (v >= 32767.0f) return 32767;
-    if (v <= -32768.0f) return -32768;
-    return static_cast<int>(v);
-  };
-  for (int k = 0; k < n; ++k) {
-    const int oi = convert(w.outI[k] + b.DCOffsetI);
-    const int oq = convert(w.outQ[k] + b.DCOffsetQ);
-    const int g = firstFrame + k;
-    if (g < kCaptureFrames) {
-      s.CapOutI[g] = static_cast<float>(oi);
-      s.CapOutQ[g] = static_cast<float>(oq);
-    }
-    uint8_t* f = out + 4 * k;
-    f[0] = static_cast<uint8_t>(oi & 0xFF);
-    f[1] = static_cast<uint8_t>((oi >> 8) & 0xFF);
-    f[2] = static_cast<uint8_t>(oq & 0xFF);
-    f[3] = static_cast<uint8_t>((oq >> 8) & 0xFF);
+  // DC offset, saturation to 16 bits, truncation toward zero.
+  fast::ToPcm(w.outI, w.outQ, b.DCOffsetI, b.DCOffsetQ, w.pcm, n);
+  for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
+    s.CapOutI[firstFrame + k] = w.pcm[2 * k];
+    s.CapOutQ[firstFrame + k] = w.pcm[2 * k + 1];
   }
+  std::memcpy(out, w.pcm, 4 * static_cast<std::size_t>(n));
 }
 
 Modulator::CaptureResult Modulator::AudioIn1BufferFilled(const uint8_t* buffer, int size) {
   const int frames = size / 4;
   int lPeak = 10, rPeak = 10;
   if (size >= 4) {
-    for (int i = 0; i < frames; ++i) {
+    queue_.AddFrames(buffer, frames);
+    for (int i = 0; i < frames && i < kCaptureFrames; ++i) {
       const uint8_t* f = buffer + 4 * static_cast<std::size_t>(i);
-      const int16_t l = static_cast<int16_t>(f[0] | (f[1] << 8));
-      const int16_t r = static_cast<int16_t>(f[2] | (f[3] << 8));
-      queue_.AddFrame(l, r);
-      if (i < kCaptureFrames) {
-        state_.CapInL[i] = l;
-        state_.CapInR[i] = r;
-      }
-      lPeak = std::max(lPeak, std::abs(static_cast<int>(l)));
-      rPeak = std::max(rPeak, std::abs(static_cast<int>(r)));
+      state_.CapInL[i] = static_cast<int16_t>(f[0] | (f[1] << 8));
+      state_.CapInR[i] = static_cast<int16_t>(f[2] | (f[3] << 8));
+    }
+    // Peaks in slices through an aligned copy (the buffer itself may be unaligned).
+    int16_t* tmp = scratch_->capture;
+    for (int first = 0; first < frames; first += C) {
+      const int k = std::min(C, frames - first);
+      std::memcpy(tmp, buffer + 4 * static_cast<std::size_t>(first),
+                  4 * static_cast<std::size_t>(k));
+      fast::PeakAbs(tmp, k, &lPeak, &rPeak);
     }
   }
   return {!state_.StopRequested, static_cast<float>(lPeak) / 32768.0f,

@@ -69,7 +69,6 @@ class Modulator {
   void FillChunk(uint8_t* out, int frames, int firstFrame);
   void MpxSine(int n);
   void MpxInput(int n);
-  void AccumulateMeters(int n, int firstFrame);
 
   ControlSource& controls_;
   EngineState state_;

@@ -595,30 +595,39 @@ TEST(DelayLines, SwitchReadOnEveryCall) {
   for (int delay : {0, 7, 20}) {
     EngineState fast, plain;
     std::atomic<bool> flag{false};
-    constexpr int steps = 500;
-    std::vector<float> i0(steps), q0(steps), rI(steps), rQ(steps), hi(steps + 21), hq(steps + 21);
-    for (int t = 0; t < steps; ++t) {
+    constexpr int frames = 250;
+    std::vector<float> i0(2 * frames), q0(2 * frames), hi(2 * frames + 21), hq(2 * frames + 21);
+    std::vector<float> iE(frames), iO(frames), qE(frames), qO(frames);
+    std::vector<float> rIE(frames), rIO(frames), rQE(frames), rQO(frames);
+    for (int t = 0; t < 2 * frames; ++t) {
       i0[t] = std::sin(0.1f * static_cast<float>(t));
       q0[t] = std::cos(0.1f * static_cast<float>(t));
+      ((t & 1) ? iO : iE)[t / 2] = i0[t];
+      ((t & 1) ? qO : qE)[t / 2] = q0[t];
     }
     // Switch pattern per call: on for a while, off, flicker.
     auto pattern = [](int call) { return (call / 37) % 3 != 1 && call % 11 != 5; };
     int call = 0;
-    RunDelayLines(fast, delay,
-                  {i0.data(), q0.data(), rI.data(), rQ.data(), steps, hi.data(), hq.data()},
-                  [&] { return pattern(call++); });
+    const DelayRun run{{iE.data(), iO.data()},
+                       {qE.data(), qO.data()},
+                       {rIE.data(), rIO.data()},
+                       {rQE.data(), rQO.data()},
+                       frames,
+                       hi.data(),
+                       hq.data()};
+    RunDelayLines(fast, delay, run, [&] { return pattern(call++); });
     int call2 = 0;
     auto next = [&] {
       flag = pattern(call2++);
       return std::ref(flag);
     };
-    for (int t = 0; t < steps; ++t) {
+    for (int t = 0; t < 2 * frames; ++t) {
       AddToDelay(plain, next(), 0, i0[t]);
       const float dI = Delayed(plain, next(), 0, delay, 100.0f);
       AddToDelay(plain, next(), 1, q0[t]);
       const float dQ = Delayed(plain, next(), 1, delay, 100.0f);
-      EXPECT_EQ(dI, rI[t] * 100.0f / 100.0f) << t;
-      EXPECT_EQ(dQ, rQ[t] * 100.0f / 100.0f) << t;
+      EXPECT_EQ(dI, ((t & 1) ? rIO : rIE)[t / 2] * 100.0f / 100.0f) << t;
+      EXPECT_EQ(dQ, ((t & 1) ? rQO : rQE)[t / 2] * 100.0f / 100.0f) << t;
     }
     EXPECT_EQ(call, call2);
     EXPECT_EQ(fast.DelayLine, plain.DelayLine);
