@@ -6,9 +6,11 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "WaveQueue.h"
 
@@ -32,65 +34,103 @@ WaveResult FromPa(PaError e) {
 void SilentAlsaHandler(const char*, int, const char*, int, const char*, ...) {}
 void SilentJackHandler(const char*) {}
 
+std::atomic<int> g_abandonedStreams{0};
+
+// What PortAudio's threads may touch. It outlives the clock when a dead stream is abandoned.
+struct PaShared {
+  PaStream* stream = nullptr;
+  BlockClient* client = nullptr;
+  bool output = true;
+  uint32_t blockAlign = 4;
+  std::atomic<bool> aborting{false};
+  std::atomic<bool> detached{false};
+  std::atomic<bool> inCallback{false};
+};
+
 class PaClock final : public BlockClock {
  public:
   PaClock(BlockClient& client, bool output, uint32_t blockAlign)
-      : client_(client), output_(output), blockAlign_(blockAlign) {}
+      : shared_(std::make_shared<PaShared>()) {
+    shared_->client = &client;
+    shared_->output = output;
+    shared_->blockAlign = blockAlign;
+  }
   ~PaClock() override {
-    if (stream_ != nullptr) {
-      aborting_.store(true, std::memory_order_release);
-      Pa_AbortStream(stream_);
-      Pa_CloseStream(stream_);
+    if (shared_ != nullptr && shared_->stream != nullptr) {
+      shared_->aborting.store(true);
+      Pa_AbortStream(shared_->stream);
+      Pa_CloseStream(shared_->stream);
     }
   }
 
   WaveResult Open(const PaStreamParameters& params, double rate, unsigned long frames) {
-    PaError e = Pa_OpenStream(&stream_, output_ ? nullptr : &params, output_ ? &params : nullptr,
-                              rate, frames, paClipOff | paDitherOff, &PaClock::Callback, this);
+    const bool out = shared_->output;
+    PaError e =
+        Pa_OpenStream(&shared_->stream, out ? nullptr : &params, out ? &params : nullptr, rate,
+                      frames, paClipOff | paDitherOff, &PaClock::Callback, shared_.get());
     if (e != paNoError) {
-      stream_ = nullptr;
+      shared_->stream = nullptr;
       return FromPa(e);
     }
-    e = Pa_SetStreamFinishedCallback(stream_, &PaClock::Finished);
+    e = Pa_SetStreamFinishedCallback(shared_->stream, &PaClock::Finished);
     return FromPa(e);
   }
 
   WaveResult Start() override {
-    aborting_.store(false, std::memory_order_release);
-    return FromPa(Pa_StartStream(stream_));
+    shared_->aborting.store(false);
+    return FromPa(Pa_StartStream(shared_->stream));
   }
 
   void Abort() override {
-    aborting_.store(true, std::memory_order_release);
+    shared_->aborting.store(true);
     // Abort, not stop: a drain of a megabyte of queued sound would take seconds.
-    Pa_AbortStream(stream_);
+    Pa_AbortStream(shared_->stream);
   }
 
-  bool Active() override { return Pa_IsStreamActive(stream_) == 1; }
+  void Abandon() override {
+    // From here on the callbacks leave the client alone; wait out one that is running now
+    // (it only copies a block, so this is short).
+    shared_->detached.store(true);
+    while (shared_->inCallback.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // A stream whose server died can block in its clean-up: do that off the owner's thread.
+    ++g_abandonedStreams;
+    std::thread([sh = shared_] {
+      sh->aborting.store(true);
+      Pa_AbortStream(sh->stream);
+      Pa_CloseStream(sh->stream);
+    }).detach();
+    shared_.reset();
+  }
+
+  bool Active() override { return Pa_IsStreamActive(shared_->stream) == 1; }
 
  private:
   static int Callback(const void* in, void* out, unsigned long frames,
                       const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
-    auto* self = static_cast<PaClock*>(user);
-    const std::size_t bytes = frames * self->blockAlign_;
-    if (self->output_) {
-      self->client_.RenderBlock(static_cast<uint8_t*>(out), bytes);
-    } else {
-      self->client_.CaptureBlock(static_cast<const uint8_t*>(in), bytes);
+    auto* sh = static_cast<PaShared*>(user);
+    sh->inCallback.store(true);
+    if (sh->detached.load()) {
+      sh->inCallback.store(false);
+      return paAbort;
     }
+    const std::size_t bytes = frames * sh->blockAlign;
+    if (sh->output) {
+      sh->client->RenderBlock(static_cast<uint8_t*>(out), bytes);
+    } else {
+      sh->client->CaptureBlock(static_cast<const uint8_t*>(in), bytes);
+    }
+    sh->inCallback.store(false);
     return paContinue;
   }
 
   static void Finished(void* user) {
-    auto* self = static_cast<PaClock*>(user);
-    if (!self->aborting_.load(std::memory_order_acquire)) self->client_.ClockFinished();
+    auto* sh = static_cast<PaShared*>(user);
+    sh->inCallback.store(true);
+    if (!sh->detached.load() && !sh->aborting.load()) sh->client->ClockFinished();
+    sh->inCallback.store(false);
   }
 
-  BlockClient& client_;
-  bool output_;
-  uint32_t blockAlign_;
-  PaStream* stream_ = nullptr;
-  std::atomic<bool> aborting_{false};
+  std::shared_ptr<PaShared> shared_;
 };
 
 class PaClockFactory final : public BlockClockFactory {
@@ -154,7 +194,8 @@ void SilenceAudioDiagnostics() {
 PortAudioDriver::PortAudioDriver() = default;
 
 PortAudioDriver::~PortAudioDriver() {
-  if (initialised_) Pa_Terminate();
+  // An abandoned stream may still be closing on its own thread; the process is ending anyway.
+  if (initialised_ && g_abandonedStreams.load() == 0) Pa_Terminate();
 }
 
 bool PortAudioDriver::Ready() {

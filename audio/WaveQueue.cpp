@@ -130,14 +130,14 @@ void QueuedWaveOut::Restart() {
 }
 
 void QueuedWaveOut::Reset() {
-  if (clock_ != nullptr && running_) clock_->Abort();
+  if (clock_ != nullptr && running_) lost_ ? clock_->Abandon() : clock_->Abort();
   running_ = false;
   ReturnAll();
 }
 
 void QueuedWaveOut::Close() {
   if (closed_) return;
-  if (clock_ != nullptr && running_) clock_->Abort();
+  if (clock_ != nullptr && running_) lost_ ? clock_->Abandon() : clock_->Abort();
   running_ = false;
   clock_.reset();
   closed_ = true;
@@ -145,7 +145,10 @@ void QueuedWaveOut::Close() {
 
 WaveResult QueuedWaveOut::Health() {
   if (closed_) return wave::NoError;
-  return CheckHealth(clock_.get(), running_ && !paused_.load(std::memory_order_relaxed));
+  const WaveResult r =
+      CheckHealth(clock_.get(), running_ && !paused_.load(std::memory_order_relaxed));
+  lost_ = lost_ || r != wave::NoError;
+  return r;
 }
 
 void QueuedWaveOut::RenderBlock(uint8_t* out, std::size_t bytes) {
@@ -229,14 +232,14 @@ WaveResult QueuedWaveIn::Start() {
 }
 
 void QueuedWaveIn::Reset() {
-  if (clock_ != nullptr && running_) clock_->Abort();
+  if (clock_ != nullptr && running_) lost_ ? clock_->Abandon() : clock_->Abort();
   running_ = false;
   ReturnAll();
 }
 
 void QueuedWaveIn::Close() {
   if (closed_) return;
-  if (clock_ != nullptr && running_) clock_->Abort();
+  if (clock_ != nullptr && running_) lost_ ? clock_->Abandon() : clock_->Abort();
   running_ = false;
   clock_.reset();
   closed_ = true;
@@ -244,7 +247,9 @@ void QueuedWaveIn::Close() {
 
 WaveResult QueuedWaveIn::Health() {
   if (closed_) return wave::NoError;
-  return CheckHealth(clock_.get(), running_);
+  const WaveResult r = CheckHealth(clock_.get(), running_);
+  lost_ = lost_ || r != wave::NoError;
+  return r;
 }
 
 void QueuedWaveIn::CaptureBlock(const uint8_t* in, std::size_t bytes) {

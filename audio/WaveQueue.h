@@ -29,6 +29,9 @@ class BlockClock {
   virtual void Abort() = 0;
   // False once the clock has stopped by itself (device gone).
   virtual bool Active() = 0;
+  // Stops calling the client at once and lets go of a device that may no longer answer: the
+  // clean-up of a dead stream must never block the owner's thread.
+  virtual void Abandon() { Abort(); }
 };
 
 // Makes the clock for a queued device once the device knows which client it serves.
@@ -93,6 +96,7 @@ class QueuedWaveOut final : public WaveOutDevice, private QueuedDeviceBase {
   WaveResult StartClock();
 
   std::unique_ptr<BlockClock> clock_;
+  bool lost_ = false;  // Health() found the device gone: let go of it instead of stopping it
   std::atomic<bool> paused_{false};
   bool running_ = false;  // owner side: the clock was started and not aborted
   bool closed_ = false;
@@ -120,6 +124,7 @@ class QueuedWaveIn final : public WaveInDevice, private QueuedDeviceBase {
   void CaptureBlock(const uint8_t* in, std::size_t bytes) override;
 
   std::unique_ptr<BlockClock> clock_;
+  bool lost_ = false;
   bool running_ = false;
   bool closed_ = false;
 };
