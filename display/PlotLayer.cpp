@@ -271,8 +271,9 @@ void PlotContext::PlotCurves(const Tdatatype& table, int lineStyle, int /*marker
   }
   for (int k = 1; k <= columns; ++k) {
     const float header = table.At(0, k);
-    if (!(header >= 0.5f && header < 4.5f)) continue;  // outside 1 .. 4: excluded
+    if (!(header > 0.0f && header < 5.0f)) continue;  // outside 1 .. 4 (or NaN): excluded
     const int slot = Nearest(static_cast<double>(header)) - 1;
+    if (slot < 0 || slot > 3) continue;
     if (!slots_[static_cast<std::size_t>(slot)].defined) DefineSlotFromData(slot, table, k);
     SetPenColor(slots_[static_cast<std::size_t>(slot)].colour);
     DrawColumn(table, k, slots_[static_cast<std::size_t>(slot)]);

@@ -169,6 +169,29 @@ TEST_F(PlotLayerTest, PixelCoordinatesAreLimitedAndNaNPointsAreSkipped) {
   EXPECT_EQ(CountColour(image, kGreen, QRect(0, 0, 367, 3)), 0);
 }
 
+TEST_F(PlotLayerTest, ColumnsOfAWiderTableFollowTheirSlotAxes) {
+  plot.PlotBegin(&image, kBack, kFore, 0.8);
+  plot.PlotArea(0, 100, 0, 100, 5, 10, 3, 15, false);
+  ASSERT_TRUE(plot.PlotXAxis(kBack, QString(), false, 0.0, 319.0));
+  ASSERT_TRUE(plot.PlotYAxis(kGreen, QString(), 2, -32768.0f, 32768.0f));  // slot 2
+  ASSERT_TRUE(plot.PlotYAxis(kCyan, QString(), 4, 0.0f, 100.0f));          // slot 4
+  Tdatatype t = NewDataTable(2, 3);
+  t.At(0, 1) = 2.0f;  // column 1 against slot 2
+  t.At(0, 2) = 4.0f;  // column 2 against slot 4
+  t.At(0, 3) = 0.5f;  // excluded
+  t.At(1, 0) = 0.0f;
+  t.At(2, 0) = 319.0f;
+  t.At(1, 1) = t.At(2, 1) = 10000.0f;
+  t.At(1, 2) = t.At(2, 2) = 50.0f;
+  t.At(1, 3) = t.At(2, 3) = -30000.0f;
+  plot.SetPenColor(Qt::red);
+  plot.PlotCurves(t, 1, 2);
+  plot.PlotEnd();
+  EXPECT_TRUE(Is(image, 50, 72, kGreen));
+  EXPECT_TRUE(Is(image, 50, 103, kCyan));  // 50 on 0 .. 100 is mid-height
+  EXPECT_EQ(CountColour(image, Qt::red), 0);
+}
+
 TEST_F(PlotLayerTest, InvalidAxesAndAreasDrawNothing) {
   plot.PlotBegin(&image, kBack, kFore, 0.0);
   plot.PlotArea(0, 100, 0, 100, 200, 200, 3, 15, false);  // no width left
