@@ -105,12 +105,16 @@ namespace {
 // The sequential part of the sound-card source: queue, input filters, pilot phase, RDS timing
 // and pulse shaping, one frame after the other. Instantiated per switch combination so the
 // loop carries no tests of block constants.
+typedef float v4f __attribute__((vector_size(16)));
+
 template <bool kFilters, bool kNotch, bool kRds>
 void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, ControlSource& controls,
                  int n) {
-  float dcL = s.DCBlockState[0], dcR = s.DCBlockState[1];
-  float nL1 = s.PilotNotchState[0][0], nL2 = s.PilotNotchState[0][1];
-  float nR1 = s.PilotNotchState[1][0], nR2 = s.PilotNotchState[1][1];
+  // Left and right run through the same filters: lanes 0 and 1 of one vector, each lane with
+  // exactly the scalar operations.
+  v4f dc = {s.DCBlockState[0], s.DCBlockState[1], 0.0f, 0.0f};
+  v4f n1 = {s.PilotNotchState[0][0], s.PilotNotchState[1][0], 0.0f, 0.0f};
+  v4f n2 = {s.PilotNotchState[0][1], s.PilotNotchState[1][1], 0.0f, 0.0f};
   float a1 = s.RDSShapeState[0][0], a2 = s.RDSShapeState[0][1];
   float b1 = s.RDSShapeState[1][0], b2 = s.RDSShapeState[1][1];
   float c1 = s.RDSShapeState[2][0], c2 = s.RDSShapeState[2][1];
@@ -120,26 +124,19 @@ void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, Control
   const float lr = b.LRLevel;
   const float gain = b.RDSGain;
   for (int k = 0; k < n; ++k) {
-    float l = w.in[2 * k];
-    float r = w.in[2 * k + 1];
+    v4f x = {static_cast<float>(w.in[2 * k]), static_cast<float>(w.in[2 * k + 1]), 0.0f, 0.0f};
     if (kFilters) {
-      float y = 0.999592f * dcL + l;
-      l = 0.999796f * y - 0.999796f * dcL;
-      dcL = y;
-      y = 0.999592f * dcR + r;
-      r = 0.999796f * y - 0.999796f * dcR;
-      dcR = y;
+      const v4f y = 0.999592f * dc + x;
+      x = 0.999796f * y - 0.999796f * dc;
+      dc = y;
     }
     if (kNotch) {
-      float y = 1.436962f * nL1 + l - 0.7678147f * nL2;
-      l = 0.8839074f * y - 1.436962f * nL1 + 0.8839074f * nL2;
-      nL2 = nL1;
-      nL1 = y;
-      y = 1.436962f * nR1 + r - 0.7678147f * nR2;
-      r = 0.8839074f * y - 1.436962f * nR1 + 0.8839074f * nR2;
-      nR2 = nR1;
-      nR1 = y;
+      const v4f y = 1.436962f * n1 + x - 0.7678147f * n2;
+      x = 0.8839074f * y - 1.436962f * n1 + 0.8839074f * n2;
+      n2 = n1;
+      n1 = y;
     }
+    const float l = x[0], r = x[1];
     w.sum[k] = l + r;
     w.dif[k] = (l - r) * lr;
     pp = pp + inc;
@@ -171,9 +168,9 @@ void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, Control
       c1 = y3;
     }
   }
-  s.DCBlockState = {dcL, dcR};
-  s.PilotNotchState[0] = {nL1, nL2};
-  s.PilotNotchState[1] = {nR1, nR2};
+  s.DCBlockState = {dc[0], dc[1]};
+  s.PilotNotchState[0] = {n1[0], n2[0]};
+  s.PilotNotchState[1] = {n1[1], n2[1]};
   s.RDSShapeState[0] = {a1, a2};
   s.RDSShapeState[1] = {b1, b2};
   s.RDSShapeState[2] = {c1, c2};
