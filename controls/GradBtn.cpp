@@ -99,7 +99,6 @@ void TGradBtn::paintGradient(QPainter& p, int W, int H) const {
       }
       break;
     case gsElliptic: {
-      p.fillRect(QRect(0, 0, W, H), b);  // corners outside the first ellipse
       p.setPen(Qt::NoPen);
       for (int i = 0; i <= 50; ++i) {
         const int r = (W + 2 * (W / 3)) * i / 100;

@@ -111,7 +111,7 @@ std::optional<double> parseNumber(const QString& text, const QString& unit, QCha
   for (QChar& c : s) {
     if (!isAsciiDigit(c) && c != QLatin1Char('-')) c = sep;
   }
-  if (s.isEmpty()) return 0.0;
+  if (s.isEmpty()) return std::nullopt;  // blanks only
   if (s.front() == sep) s.prepend(QLatin1Char('0'));
   if (s.back() == sep) s.append(QLatin1Char('0'));
   // Only digits, "-" and the separator are left; read it with "." as the point.
