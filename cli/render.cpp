@@ -115,7 +115,9 @@ std::string RenderHelp() {
       "\nThe settings file is the one given with --settings, else $KELVANE_SETTINGS, else\n"
       "vantorex.ini in $XDG_CONFIG_HOME/kelvane (default ~/.config/kelvane). It is only read.\n"
       "The sine source runs when SineSource=1 and ExtSource=0; otherwise the input source runs\n"
-      "on the --input file (silence without one). RDS is switched off below 192000 Hz.\n\n";
+      "on the --input file (silence without one). RDS is switched off below 192000 Hz.\n"
+      "The read-outs are taken as the window's one-second meter timer takes them: with\n"
+      "buffers longer than a second (BufferLength=4) a second without a new block reads 0.0.\n\n";
   text += SettingsKeysHelp();
   return text;
 }
