@@ -1,0 +1,243 @@
+// The program entry: parses the options, creates the main window and the dialog (which loads
+// the settings), closes the window on SIGTERM/SIGINT, and takes screenshots on request.
+#include "AppMain.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QSocketNotifier>
+#include <QStyleFactory>
+#include <QTimer>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "Fonts.h"
+#include "MainWindow.h"
+#include "SettingsDialog.h"
+
+// The icon lives in this static library's resources, which must be registered by hand.
+static void InitResources() {
+  Q_INIT_RESOURCE(kelvane);
+}
+
+namespace kelvane {
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminate(int) {
+  // Only async-signal-safe work here: the window closes when the event loop reads the byte.
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool InstallSignalPipe() {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, gSignalPipe) != 0) {
+    return false;
+  }
+  struct sigaction sa {};
+  sa.sa_handler = OnTerminate;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, double& out) {
+  const char* end = text.data() + text.size();
+  double v = 0;
+  const auto r = std::from_chars(text.data(), end, v);
+  if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v) || v < 0 || v > 3600) return false;
+  out = v;
+  return true;
+}
+
+// A plain title bar over a window's picture, so the screenshot shows the caption.
+QImage Framed(const QImage& client, const QString& title) {
+  constexpr int kBar = 22;
+  QImage img(client.width() + 2, client.height() + kBar + 1, QImage::Format_RGB32);
+  img.fill(QColor(64, 64, 64));
+  QPainter p(&img);
+  QLinearGradient g(0, 0, img.width(), 0);
+  g.setColorAt(0, QColor(0, 0, 128));
+  g.setColorAt(1, QColor(16, 132, 208));
+  p.fillRect(QRect(1, 1, client.width(), kBar - 1), g);
+  QFont f = fonts::uiFont();
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(Qt::white);
+  p.drawText(QRect(6, 1, client.width() - 12, kBar - 1), Qt::AlignVCenter | Qt::AlignLeft, title);
+  p.drawImage(1, kBar, client);
+  return img;
+}
+
+}  // namespace
+
+bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& out,
+                         std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string a = args[i];
+    std::optional<std::string> inlineValue;
+    if (a.rfind("--", 0) == 0) {
+      const auto eq = a.find('=');
+      if (eq != std::string::npos) {
+        inlineValue = a.substr(eq + 1);
+        a = a.substr(0, eq);
+      }
+    }
+    auto value = [&](std::string& v) {
+      if (inlineValue) {
+        v = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--settings") {
+      if (!value(v)) return false;
+      if (v.empty()) {
+        error = "--settings needs a file name";
+        return false;
+      }
+      out.settings = v;
+    } else if (a == "--screenshot") {
+      if (!value(v)) return false;
+      if (v.empty()) {
+        error = "--screenshot needs a file name";
+        return false;
+      }
+      out.screenshot = v;
+    } else if (a == "--after") {
+      if (!value(v)) return false;
+      if (!ParseSeconds(v, out.after)) {
+        error = "--after takes seconds from 0 to 3600, not '" + v + "'";
+        return false;
+      }
+    } else if (a == "--dialog" && !inlineValue) {
+      out.dialog = true;
+    } else if ((a == "--help" || a == "-h") && !inlineValue) {
+      out.help = true;
+    } else if (a == "--version" && !inlineValue) {
+      out.version = true;
+    } else {
+      error = "unknown argument '" + args[i] + "' (see --help)";
+      return false;
+    }
+  }
+  if ((out.dialog || out.after != 1.0) && !out.screenshot) {
+    error = "--after and --dialog belong to --screenshot";
+    return false;
+  }
+  return true;
+}
+
+std::string ProgramHelp() {
+  return "Usage: kelvane [--settings FILE] [--screenshot FILE.png [--after SECONDS] [--dialog]]\n"
+         "\n"
+         "FM test modulator with I/Q output on the sound card.\n"
+         "\n"
+         "  --settings FILE        settings file to read at start and write at close\n"
+         "                         (default: $KELVANE_SETTINGS, else "
+         "~/.config/kelvane/vantorex.ini)\n"
+         "  --screenshot FILE.png  start as usual, wait, write a picture of the window, exit\n"
+         "                         (the settings file is not written)\n"
+         "  --after SECONDS        wait this long before the picture (default 1)\n"
+         "  --dialog               show the advanced settings dialog beside the window\n"
+         "  --version              print the version\n"
+         "  --help                 show this help\n";
+}
+
+QImage RenderWindows(TForm1& form, bool withDialog) {
+  const QImage main = Framed(form.grab().toImage(), form.windowTitle());
+  if (!withDialog || form.Dialog() == nullptr) return main;
+  TFCFG& dlg = *form.Dialog();
+  const QImage side = Framed(dlg.grab().toImage(), dlg.windowTitle());
+  constexpr int kGap = 16;
+  QImage img(main.width() + kGap + side.width(), std::max(main.height(), side.height()),
+             QImage::Format_RGB32);
+  img.fill(QColor(58, 110, 165));
+  QPainter p(&img);
+  p.drawImage(0, 0, main);
+  p.drawImage(main.width() + kGap, 0, side);
+  return img;
+}
+
+int RunKelvane(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kelvane"));
+  QApplication::setApplicationVersion(QString::fromLatin1(TForm1::kVersion));
+  QApplication::setDesktopFileName(QStringLiteral("kelvane"));
+  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+    QApplication::setStyle(fusion);
+  }
+  std::vector<std::string> args;
+  const QStringList list = QApplication::arguments();
+  for (qsizetype i = 1; i < list.size(); ++i) args.push_back(list[i].toStdString());
+  ProgramOptions opts;
+  std::string error;
+  if (!ParseProgramOptions(args, opts, error)) {
+    std::fprintf(stderr, "kelvane: %s\n", error.c_str());
+    return 2;
+  }
+  if (opts.help) {
+    std::fputs(ProgramHelp().c_str(), stdout);
+    return 0;
+  }
+  if (opts.version) {
+    std::printf("kelvane %s\n", TForm1::kVersion);
+    return 0;
+  }
+  InitResources();
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/kelvane/kelvane.png")));
+
+  FormOptions formOptions;
+  formOptions.settingsOption = opts.settings;
+  TForm1 form(formOptions);
+  TFCFG dialog(form);  // loads the settings and resumes a saved run
+
+  if (InstallSignalPipe()) {
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &form);
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+      char buf[16];
+      while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
+      }
+      form.close();  // exactly as the close box: stop, save, end
+    });
+  }
+
+  form.show();
+  int status = 0;
+  if (opts.screenshot) {
+    if (opts.dialog) dialog.show();
+    QTimer::singleShot(static_cast<int>(opts.after * 1000.0), &form, [&] {
+      const QImage img = RenderWindows(form, opts.dialog);
+      if (!img.save(QString::fromStdString(*opts.screenshot), "PNG")) {
+        std::fprintf(stderr, "kelvane: cannot write %s\n", opts.screenshot->c_str());
+        status = 1;
+      }
+      form.AudioStop();
+      QApplication::exit(status);
+    });
+  }
+  const int rc = QApplication::exec();
+  return opts.screenshot ? status : rc;
+}
+
+}  // namespace kelvane

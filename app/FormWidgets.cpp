@@ -1,0 +1,160 @@
+// Drawing of the panels, group boxes, bevels and links of the two forms.
+#include "FormWidgets.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "BMSpinEdit.h"
+#include "ControlLooks.h"
+#include "Fonts.h"
+#include "ParamTable.h"
+
+namespace kelvane {
+
+namespace {
+const QColor kShadow{128, 128, 128};
+const QColor kHighlight{255, 255, 255};
+
+void DrawLowered(QPainter& p, const QRect& r) {
+  p.setPen(kShadow);
+  p.drawLine(r.left(), r.top(), r.right(), r.top());
+  p.drawLine(r.left(), r.top(), r.left(), r.bottom());
+  p.setPen(kHighlight);
+  p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+  p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+}
+}  // namespace
+
+TPanel::TPanel(QWidget* parent, const QString& caption, const QColor& background, Bevel bevel)
+    : QWidget(parent), caption_(caption), background_(background), bevel_(bevel) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, background);
+  pal.setColor(QPalette::WindowText, Qt::white);
+  setPalette(pal);
+  setFont(fonts::uiFont());
+}
+
+void TPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), background_);
+  if (!caption_.isEmpty()) {
+    p.setPen(Qt::white);
+    p.setFont(font());
+    p.drawText(rect(), Qt::AlignCenter, caption_);
+  }
+  if (bevel_ != Bevel::None) DrawLowered(p, rect());
+}
+
+TGroupBox::TGroupBox(QWidget* parent, const QString& caption, bool bold, const QColor& background)
+    : QWidget(parent), caption_(caption), background_(background) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFont(fonts::uiFont());
+  captionFont_ = fonts::uiFont();
+  captionFont_.setBold(bold);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, background);
+  pal.setColor(QPalette::WindowText, Qt::white);
+  setPalette(pal);
+}
+
+QRect TGroupBox::ClientRect() const {
+  // Below the caption line and inside the one-pixel frame, as docked children see it.
+  const int top = fonts::characterHeight(fonts::uiFont()) + 1;
+  return QRect(1, top, width() - 2, height() - top - 1);
+}
+
+void TGroupBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), background_);
+  const QFontMetrics fm(captionFont_);
+  const int mid = fm.height() / 2;
+  const QRect frame(0, mid, width() - 1, height() - mid - 1);
+  // Etched frame: a shadow line with a highlight line one pixel inside and below it.
+  p.setPen(kShadow);
+  p.drawRect(frame.adjusted(0, 0, -1, -1));
+  p.setPen(kHighlight);
+  p.drawRect(frame.adjusted(1, 1, 0, 0));
+  if (!caption_.isEmpty()) {
+    const int w = fm.horizontalAdvance(caption_);
+    const QRect textRect(8, 0, w + 2, fm.height());
+    p.fillRect(textRect, background_);
+    p.setPen(Qt::white);
+    p.setFont(captionFont_);
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignTop, caption_);
+  }
+}
+
+TBevel::TBevel(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TBevel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QRect r = rect();
+  // Raised frame: highlight outside, shadow one pixel in, so it reads as a ridge.
+  p.setPen(kHighlight);
+  p.drawRect(r.adjusted(1, 1, -1, -1));
+  p.setPen(kShadow);
+  p.drawRect(r.adjusted(0, 0, -2, -2));
+}
+
+TLinkLabel::TLinkLabel(QWidget* parent, const QString& text) : QLabel(text, parent) {
+  QFont f = fonts::uiFont();
+  f.setUnderline(true);
+  setFont(f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, kLinkColor);
+  // Links sit on a group's top edge: their own background hides the frame line behind them.
+  pal.setColor(QPalette::Window, kGroupColor);
+  setPalette(pal);
+  setAutoFillBackground(true);
+  setCursor(Qt::PointingHandCursor);
+  adjustSize();
+}
+
+void TLinkLabel::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) emit clicked();
+  QLabel::mouseReleaseEvent(e);
+}
+
+QValidator::State TypingLimit::validate(QString& input, int&) const {
+  // Typing may never make the text longer than the limit; shortening is always allowed.
+  if (input.size() <= max_ || input.size() < edit_->text().size()) return Acceptable;
+  return Invalid;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y) {
+  auto* l = new QLabel(text, parent);
+  l->setFont(fonts::uiFont());
+  QPalette pal = l->palette();
+  pal.setColor(QPalette::WindowText, Qt::white);
+  l->setPalette(pal);
+  l->adjustSize();
+  l->move(x, y);
+  return l;
+}
+
+TBMSpinEdit* MakeParamSpinner(QWidget* group, ParamId id) {
+  const ParamRow& row = ParamInfo(id);
+  constexpr int kSpinHeight = 28;
+  constexpr int kLabelAbove = 16;  // the label's top above the spinner's top
+  MakeLabel(group, QString::fromUtf8(row.label.data(), static_cast<qsizetype>(row.label.size())),
+            row.left, row.top - kLabelAbove);
+  auto* s = new TBMSpinEdit(group);
+  s->setObjectName(
+      QString::fromUtf8(row.control.data(), static_cast<qsizetype>(row.control.size())));
+  s->setFont(fonts::uiFont());
+  s->setPrecision(row.precision);
+  s->setMinValue(row.minValue);
+  s->setMaxValue(row.maxValue);
+  s->setIncrement(row.increment);
+  s->setValueUnit(QString::fromUtf8(row.unit.data(), static_cast<qsizetype>(row.unit.size())));
+  s->setValue(row.firstRun);
+  looks::spinner(s);
+  s->setGeometry(row.left, row.top, row.width, kSpinHeight);
+  return s;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,108 @@
+// The plain window parts the two forms are built from: panels, group boxes, bevels, links.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+#include <QValidator>
+#include <QWidget>
+
+class TBMSpinEdit;
+
+namespace kelvane {
+
+enum class ParamId : int;
+
+inline const QColor kPanelColor{37, 37, 37};
+inline const QColor kGroupColor{23, 23, 23};
+inline const QColor kLinkColor{192, 192, 192};
+
+// A panel: flat background, an optional one-pixel lowered bevel (outer or inner) and a caption
+// centred on its face (which the groups on top of it hide).
+class TPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  enum class Bevel { None, LoweredOuter, LoweredInner };
+  TPanel(QWidget* parent, const QString& caption, const QColor& background, Bevel bevel);
+  QString caption() const { return caption_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QString caption_;
+  QColor background_;
+  Bevel bevel_;
+};
+
+// A group box: dark background, an etched frame and its caption on the top edge. Child
+// positions are relative to the group's top-left corner; ClientRect() is the area that docked
+// children fill (below the caption, inside the frame).
+class TGroupBox : public QWidget {
+  Q_OBJECT
+
+ public:
+  TGroupBox(QWidget* parent, const QString& caption, bool bold,
+            const QColor& background = kGroupColor);
+  QString caption() const { return caption_; }
+  QRect ClientRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QString caption_;
+  QFont captionFont_;  // bold or not; the children keep the plain face
+  QColor background_;
+};
+
+// A raised frame drawn around other controls (it draws only lines, no background).
+class TBevel : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TBevel(QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+};
+
+// A label that acts as a link: silver, underlined, clicked with the left button.
+class TLinkLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  TLinkLabel(QWidget* parent, const QString& text);
+
+ signals:
+  void clicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// Limits what the user types to `max` characters while leaving longer texts set by the
+// program alone (they may still be shortened by deleting).
+class TypingLimit : public QValidator {
+  Q_OBJECT
+
+ public:
+  TypingLimit(QLineEdit* edit, int max) : QValidator(edit), edit_(edit), max_(max) {}
+  State validate(QString& input, int& pos) const override;
+
+ private:
+  QLineEdit* edit_;
+  int max_;
+};
+
+// A plain white text line at (x, y) in its natural size.
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y);
+
+// The value spinner of one parameter row, with its label just above it: range, increment,
+// precision, unit, first-run value and position all come from the parameter table.
+TBMSpinEdit* MakeParamSpinner(QWidget* group, ParamId id);
+
+}  // namespace kelvane

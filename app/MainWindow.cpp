@@ -1,0 +1,733 @@
+// The main window: its controls, start-up and closing, settings, run control and read-outs.
+#include "MainWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "BMSpinEdit.h"
+#include "CLEDLbl.h"
+#include "ControlLooks.h"
+#include "DeviceList.h"
+#include "FBVUMeter.h"
+#include "Fonts.h"
+#include "FormWidgets.h"
+#include "GradBtn.h"
+#include "RunRules.h"
+#include "ScopeView.h"
+#include "SettingsDialog.h"
+#include "SettingsFile.h"
+#include "Spectrum.h"
+#include "kelvutil.h"
+
+namespace kelvane {
+
+namespace {
+
+constexpr float kLevelFloor = 0.00001f;  // what the level bar shows while nothing is captured
+constexpr int kComboHeight = 21;
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, int width) {
+  auto* c = new QComboBox(parent);
+  c->setObjectName(QString::fromLatin1(name));
+  c->setEditable(false);
+  c->setFont(fonts::uiFont());
+  QPalette pal = c->palette();
+  for (auto role : {QPalette::Base, QPalette::Button, QPalette::Window}) {
+    pal.setColor(role, kPanelColor);
+  }
+  for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText}) {
+    pal.setColor(role, Qt::white);
+  }
+  c->setPalette(pal);
+  c->setGeometry(x, y, width, kComboHeight);
+  return c;
+}
+
+template <typename Button>
+Button* MakeCheck(QWidget* parent, const char* name, const QString& caption, int x, int y) {
+  auto* b = new Button(caption, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setFont(fonts::uiFont());
+  QPalette pal = b->palette();
+  pal.setColor(QPalette::WindowText, Qt::white);
+  pal.setColor(QPalette::Base, Qt::white);
+  pal.setColor(QPalette::Text, Qt::black);
+  b->setPalette(pal);
+  b->adjustSize();
+  b->move(x, y);
+  return b;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
+                    const QString& text) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(QString::fromLatin1(name));
+  e->setFont(fonts::uiFont());
+  e->setTextMargins(0, 0, 0, 0);
+  e->setValidator(new TypingLimit(e, limit));
+  e->setText(text);
+  e->setGeometry(x, y, w, h);
+  return e;
+}
+
+TGradBtn* MakeViewButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                         int w, int h) {
+  auto* b = new TGradBtn(parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setFont(fonts::uiFont());
+  looks::viewButton(b);
+  b->setCaption(caption);
+  b->setGeometry(x, y, w, h);
+  return b;
+}
+
+// Our 69 x 14 logo: the name in small capitals on a dark-blue to black ramp with a carrier wave.
+QPixmap MakeLogo() {
+  QPixmap pm(69, 14);
+  QPainter p(&pm);
+  QLinearGradient g(0, 0, 69, 0);
+  g.setColorAt(0, QColor(0, 0, 96));
+  g.setColorAt(1, QColor(0, 0, 0));
+  p.fillRect(pm.rect(), g);
+  p.setPen(QColor(0, 255, 0));
+  for (int x = 0; x < 69; x += 2) {
+    const int y = 11 + ((x / 2) % 4 < 2 ? 0 : 1);
+    p.drawPoint(x, y);
+  }
+  QFont f = fonts::uiFont();
+  f.setPixelSize(10);
+  f.setBold(true);
+  f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+  p.setFont(f);
+  p.setPen(QColor(239, 239, 239));
+  p.drawText(QRect(0, -1, 69, 12), Qt::AlignCenter, QStringLiteral("KELVANE"));
+  p.end();
+  return pm;
+}
+
+}  // namespace
+
+TForm1::TForm1(FormOptions options)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      options_(std::move(options)),
+      modulator_(*this),
+      audioOut1_(options_.driver),
+      audioIn1_(options_.driver) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromLatin1(kCaption));
+  setFixedSize(kClientWidth, kClientHeight);
+  setFont(fonts::uiFont());
+  BuildControls();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  // The streams' devices read from our buffers: close them before anything else goes.
+  audioIn1_.Abort();
+  audioOut1_.Abort();
+}
+
+WaveDriver& TForm1::Driver() {
+  return options_.driver != nullptr ? *options_.driver : DefaultWaveDriver();
+}
+
+void TForm1::BuildControls() {
+  spinners_.assign(kParamCount, nullptr);
+  auto keep = [this](ParamId id, TBMSpinEdit*& field, QWidget* group) {
+    field = MakeParamSpinner(group, id);
+    spinners_[static_cast<std::size_t>(id)] = field;
+  };
+  auto group = [](QWidget* parent, const char* name, const QString& caption, bool bold, int x,
+                  int y, int w, int h) {
+    auto* g = new TGroupBox(parent, caption, bold);
+    g->setObjectName(QString::fromLatin1(name));
+    g->setGeometry(x, y, w, h);
+    return g;
+  };
+  auto panel = [](QWidget* parent, const char* name, const QString& caption, const QColor& colour,
+                  TPanel::Bevel bevel, QRect r) {
+    auto* p = new TPanel(parent, caption, colour, bevel);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setGeometry(r);
+    return p;
+  };
+
+  // Upper panel.
+  Panel1 = panel(this, "Panel1", QStringLiteral("Kelvane"), kPanelColor,
+                 TPanel::Bevel::LoweredOuter, QRect(0, 0, 728, 289));
+  GroupBox2 = group(Panel1, "GroupBox2", QStringLiteral("Modulation Source"), true, 1, 3, 296, 278);
+  GroupBox3 = group(GroupBox2, "GroupBox3", QString(), false, 24, 32, 265, 113);
+  GroupBox4 = group(GroupBox2, "GroupBox4", QString(), false, 24, 168, 265, 105);
+  GroupBox14 = group(Panel1, "GroupBox14", QStringLiteral("Options"), true, 304, 3, 121, 190);
+  GroupBox13 = group(Panel1, "GroupBox13", QStringLiteral("Control"), true, 304, 200, 121, 81);
+  GroupBox11 =
+      group(Panel1, "GroupBox11", QStringLiteral("Output Settings"), true, 432, 3, 289, 278);
+  GroupBox12 =
+      group(GroupBox11, "GroupBox12", QStringLiteral("Calibration"), true, 8, 112, 273, 161);
+  auto* bevel = new TBevel(GroupBox12);
+  bevel->setObjectName(QStringLiteral("Bevel1"));
+  bevel->setGeometry(144, 40, 121, 113);
+
+  // Modulation source.
+  auto* l19 = new TLinkLabel(GroupBox2, QStringLiteral("Advanced settings"));
+  l19->setObjectName(QStringLiteral("Label19"));
+  l19->move(199, 0);
+  Label19 = l19;
+  RBSINE = MakeCheck<QRadioButton>(GroupBox2, "RBSINE", QStringLiteral("Sine wave:"), 8, 16);
+  RBEXT = MakeCheck<QRadioButton>(GroupBox2, "RBEXT", QStringLiteral("Sound card input:"), 8, 152);
+  RBSINE->setChecked(true);
+  keep(ParamId::SinePeakDev, BMSEPD, GroupBox3);
+  keep(ParamId::SineModFreq, BMSEMF, GroupBox3);
+  MakeLabel(GroupBox4, QStringLiteral("Input device:"), 8, 8);
+  ComboBox5 = MakeCombo(GroupBox4, "ComboBox5", 8, 24, 248);
+  keep(ParamId::ExtModSens, BMSEMS, GroupBox4);
+
+  // Options.
+  MakeLabel(GroupBox14, QStringLiteral("Sampling rate:"), 8, 16);
+  CBSR = MakeCombo(GroupBox14, "CBSR", 8, 32, 105);
+  CBSR->addItems({QStringLiteral("44100"), QStringLiteral("48000"), QStringLiteral("96000"),
+                  QStringLiteral("192000")});
+  CBSR->setCurrentIndex(3);
+  MakeLabel(GroupBox14, QStringLiteral("Buffer length:"), 8, 60);
+  CBBL = MakeCombo(GroupBox14, "CBBL", 8, 76, 105);
+  CBBL->addItems({QStringLiteral("50 ms"), QStringLiteral("100 ms"), QStringLiteral("250 ms"),
+                  QStringLiteral("500 ms"), QStringLiteral("1 s")});
+  CBBL->setCurrentIndex(2);
+  CBSTEREO = MakeCheck<QCheckBox>(GroupBox14, "CBSTEREO", QStringLiteral("Stereo encoder"), 8, 104);
+  CBRDS = MakeCheck<QCheckBox>(GroupBox14, "CBRDS", QStringLiteral("RDS encoder"), 8, 124);
+  MakeLabel(GroupBox14, QStringLiteral("PI:"), 8, 145);
+  EPI = MakeEdit(GroupBox14, "EPI", 40, 142, 49, 19, 4, QStringLiteral("FFFF"));
+  MakeLabel(GroupBox14, QStringLiteral("PS:"), 8, 166);
+  EPS = MakeEdit(GroupBox14, "EPS", 40, 163, 73, 19, 8, QStringLiteral("PS Name"));
+
+  // Control.
+  GBTNSS = new TGradBtn(GroupBox13);
+  GBTNSS->setObjectName(QStringLiteral("GBTNSS"));
+  GBTNSS->setFont(fonts::uiFont());
+  looks::startButton(GBTNSS);
+  GBTNSS->setCaption(QStringLiteral("Start"));
+  GBTNSS->setGeometry(16, 24, 89, 41);
+
+  // Output settings and calibration.
+  MakeLabel(GroupBox11, QStringLiteral("Output device:"), 8, 16);
+  ComboBox3 = MakeCombo(GroupBox11, "ComboBox3", 8, 32, 272);
+  keep(ParamId::CarrierFreq, BMSECF, GroupBox11);
+  auto* l18 = new TLinkLabel(GroupBox12, QStringLiteral("Exit without saving"));
+  l18->setObjectName(QStringLiteral("Label18"));
+  l18->move(111, 0);
+  Label18 = l18;
+  auto* l14 = new TLinkLabel(GroupBox12, QStringLiteral("Set defaults"));
+  l14->setObjectName(QStringLiteral("Label14"));
+  l14->move(208, 0);
+  Label14 = l14;
+  CBDC = MakeCheck<QCheckBox>(GroupBox12, "CBDC", QStringLiteral("DC coupled DAC"), 144, 20);
+  keep(ParamId::MaxOutputSwing, BMSESWING, GroupBox12);
+  keep(ParamId::LRGainRatio, BMSEGO, GroupBox12);
+  keep(ParamId::LRPhaseOffset, BMSEPO, GroupBox12);
+  keep(ParamId::DCOffsetL, BMSEDCOL, GroupBox12);
+  keep(ParamId::DCOffsetR, BMSEDCOR, GroupBox12);
+  bevel->lower();
+  bevel->stackUnder(BMSEDCOL);
+
+  // Lower panel.
+  Panel2 = panel(this, "Panel2", QStringLiteral("Kelvane"), kPanelColor,
+                 TPanel::Bevel::LoweredOuter, QRect(0, 289, 728, 239));
+  GroupBox5 = group(Panel2, "GroupBox5", QStringLiteral("Input signal"), false, 1, 1, 89, 232);
+  FBVU = new TFBVUMeter(GroupBox5);
+  FBVU->setObjectName(QStringLiteral("FBVU"));
+  looks::levelMeter(FBVU);
+  FBVU->setGeometry(8, 16, 73, 209);
+
+  GroupBox1 = group(Panel2, "GroupBox1", QStringLiteral("Oscilloscope"), false, 96, 1, 457, 233);
+  const QRect client = GroupBox1->ClientRect();
+  constexpr int kStrip = 88;
+  paintBox1_ = new ScopeView(GroupBox1);
+  paintBox1_->setObjectName(QStringLiteral("PaintBox1"));
+  paintBox1_->setGeometry(client.left(), client.top(), client.width() - kStrip, client.height());
+  Panel5 = panel(GroupBox1, "Panel5", QString(), kPanelColor, TPanel::Bevel::None,
+                 QRect(client.right() + 1 - kStrip, client.top(), kStrip, client.height()));
+  CBPREAMP = MakeCheck<QCheckBox>(Panel5, "CBPREAMP", QStringLiteral("Preamp"), 8, 8);
+  GBTN1 = MakeViewButton(Panel5, "GBTN1", QStringLiteral("Input"), 8, 32, 73, 25);
+  GBTN2 = MakeViewButton(Panel5, "GBTN2", QStringLiteral("MPX"), 8, 64, 72, 25);
+  GradBtn1 = MakeViewButton(Panel5, "GradBtn1", QStringLiteral("MPX FFT"), 8, 96, 72, 25);
+  GBTN3 = MakeViewButton(Panel5, "GBTN3", QStringLiteral("Output"), 8, 128, 72, 25);
+  GradBtn2 = MakeViewButton(Panel5, "GradBtn2", QStringLiteral("Output FFT"), 8, 160, 72, 25);
+  Image1 = new QLabel(Panel5);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setPixmap(MakeLogo());
+  Image1->setGeometry(9, 198, 69, 14);
+
+  GroupBox7 = group(Panel2, "GroupBox7", QStringLiteral("Measurements"), false, 560, 1, 161, 192);
+  GroupBox8 =
+      group(GroupBox7, "GroupBox8", QStringLiteral("Peak Deviation [kHz]"), false, 8, 16, 145, 81);
+  Panel3 = panel(GroupBox8, "Panel3", QString(), Qt::black, TPanel::Bevel::LoweredInner,
+                 QRect(8, 16, 129, 57));
+  CLEDLabel1 = new TCLEDLabel(Panel3);
+  CLEDLabel1->setObjectName(QStringLiteral("CLEDLabel1"));
+  looks::readout(CLEDLabel1, QColor(0, 255, 0));
+  CLEDLabel1->setText(QStringLiteral("0.0"));
+  CLEDLabel1->setGeometry(8, 4, 113, 49);
+  GroupBox6 =
+      group(GroupBox7, "GroupBox6", QStringLiteral("MPX Power [dBr]"), false, 8, 104, 145, 81);
+  Panel4 = panel(GroupBox6, "Panel4", QString(), Qt::black, TPanel::Bevel::LoweredInner,
+                 QRect(8, 16, 129, 57));
+  CLEDPM = new TCLEDLabel(Panel4);
+  CLEDPM->setObjectName(QStringLiteral("CLEDPM"));
+  looks::readout(CLEDPM, QColor(255, 0, 0));
+  CLEDPM->setText(QStringLiteral("-90.0"));
+  CLEDPM->setGeometry(8, 4, 113, 49);
+  GroupBox9 = group(Panel2, "GroupBox9", QStringLiteral("Version"), false, 560, 200, 161, 33);
+  Label13 = new QLabel(QString::fromLatin1(kVersion), GroupBox9);
+  Label13->setObjectName(QStringLiteral("Label13"));
+  Label13->setFont(fonts::uiFont());
+  Label13->setAlignment(Qt::AlignCenter);
+  Label13->setGeometry(GroupBox9->ClientRect());
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(1000);
+
+  // Handlers.
+  connect(GBTNSS, &TGradBtn::clicked, this, [this] { GBTNSSClick(); });
+  connect(l14, &TLinkLabel::clicked, this, [this] { Label14Click(); });
+  connect(l18, &TLinkLabel::clicked, this, [this] { Label18Click(); });
+  connect(l19, &TLinkLabel::clicked, this, [this] { Label19Click(); });
+  connect(GBTN1, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeInput); });
+  connect(GBTN2, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeMpx); });
+  connect(GBTN3, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeOutput); });
+  connect(GradBtn1, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeMpxFft); });
+  connect(GradBtn2, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeOutputFft); });
+  connect(CBPREAMP, &QCheckBox::toggled, this, [this](bool on) {
+    paintBox1_->SetPreamp(on);
+    paintBox1_->update();
+  });
+  // The RDS texts are copied here, so that the engine reads them without allocating.
+  connect(EPI, &QLineEdit::textChanged, this,
+          [this](const QString& t) { piText_ = t.toLatin1().toStdString(); });
+  connect(EPS, &QLineEdit::textChanged, this,
+          [this](const QString& t) { psText_ = t.toLatin1().toStdString(); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+void TForm1::FormCreate() {
+  skipSave_ = false;
+  // Qt widgets paint into a back buffer already, so the one-second repaints never flicker.
+  paintBox1_->SetScopeFunc(ScopeOutput);
+  // The engine state starts reset (phases, RDS counters, filter indexes) and the input sample
+  // queue is allocated with it.
+  (void)FftWindow();
+  settingsPath_ = ResolveSettingsPath(options_.settingsOption);
+  const auto slash = settingsPath_.find_last_of('/');
+  settingsDir_ = slash == std::string::npos ? std::string() : settingsPath_.substr(0, slash + 1);
+  try {
+    GetWaveInDevices();
+  } catch (...) {
+  }
+  try {
+    GetWaveOutDevices();
+  } catch (...) {
+  }
+
+  audioOut1_.SetBufferSize(32768);
+  audioOut1_.SetFrameRate(192000);
+  audioOut1_.SetStereo(true);
+  audioIn1_.SetBufferSize(32768);
+  audioIn1_.SetFrameRate(192000);
+  audioIn1_.SetStereo(true);
+  audioOut1_.OnFillBuffer = [this](uint8_t* buffer, int& size) {
+    const bool more = modulator_.AudioOut1FillBuffer(buffer, size);
+    ShowPower();
+    return more;
+  };
+  audioIn1_.OnBufferFilled = [this](uint8_t* buffer, int& size) {
+    const Modulator::CaptureResult r = modulator_.AudioIn1BufferFilled(buffer, size);
+    FBVU->SetLevels(r.levelL, r.levelR);
+    return r.keepGoing;
+  };
+  audioOut1_.OnError = [this](void*) {
+    ShowDeviceNotice(QStringLiteral("The output device stopped: %1.")
+                         .arg(QString::fromStdString(audioOut1_.ErrorText())));
+  };
+  audioIn1_.OnError = [this](void*) {
+    ShowDeviceNotice(QStringLiteral("The input device stopped: %1.")
+                         .arg(QString::fromStdString(audioIn1_.ErrorText())));
+  };
+  // Device notices arrive on the streams' wake-up descriptors and are handled here, on the
+  // window thread, between other events.
+  outNotifier_ = new QSocketNotifier(audioOut1_.NoticeFd(), QSocketNotifier::Read, this);
+  connect(outNotifier_, &QSocketNotifier::activated, this, [this] { ProcessOutNotices(); });
+  inNotifier_ = new QSocketNotifier(audioIn1_.NoticeFd(), QSocketNotifier::Read, this);
+  connect(inNotifier_, &QSocketNotifier::activated, this, [this] { ProcessInNotices(); });
+  Timer1->start();
+}
+
+void TForm1::GetWaveInDevices() {
+  inDevices_ = kelvane::GetWaveInDevices(Driver());
+  for (const auto& name : inDevices_) ComboBox5->addItem(QString::fromStdString(name));
+}
+
+void TForm1::GetWaveOutDevices() {
+  outDevices_ = kelvane::GetWaveOutDevices(Driver());
+  for (const auto& name : outDevices_) ComboBox3->addItem(QString::fromStdString(name));
+}
+
+TBMSpinEdit* TForm1::Spinner(ParamId id) const {
+  return spinners_[static_cast<std::size_t>(id)];
+}
+
+void TForm1::ProcessOutNotices() {
+  audioOut1_.ProcessNotices();
+  ShowPower();
+}
+
+void TForm1::ProcessInNotices() {
+  audioIn1_.ProcessNotices();
+}
+
+void TForm1::ShowPower() {
+  const MeterReadout& r = modulator_.PowerReadout();
+  if (r.serial == powerSerial_) return;
+  powerSerial_ = r.serial;
+  CLEDPM->setText(QString::fromLatin1(r.text));
+  CLEDPM->setOnColor(r.green ? QColor(0, 255, 0) : QColor(255, 0, 0));
+}
+
+void TForm1::SetScopeFunc(int f) {
+  paintBox1_->SetScopeFunc(f);
+  paintBox1_->update();
+}
+
+// ---- ControlSource ----
+
+void TForm1::ReadControls(ControlSnapshot& out) {
+  for (std::size_t i = 0; i < kParamCount; ++i) {
+    const auto id = static_cast<ParamId>(i);
+    TBMSpinEdit* s = spinners_[i] != nullptr ? spinners_[i]
+                     : dialog_ != nullptr    ? dialog_->Spinner(id)
+                                             : nullptr;
+    out.params[id] = s != nullptr ? s->value() : ParamInfo(id).firstRun;
+  }
+  out.stereo = CBSTEREO->isChecked();
+  out.rds = CBRDS->isChecked();
+  out.dcCoupled = CBDC->isChecked();
+}
+
+namespace {
+std::size_t CopyText(const std::string& text, char* out, std::size_t capacity) {
+  std::memcpy(out, text.data(), std::min(text.size(), capacity));
+  return text.size();
+}
+}  // namespace
+
+std::size_t TForm1::ReadPIText(char* out, std::size_t capacity) {
+  return CopyText(piText_, out, capacity);
+}
+
+std::size_t TForm1::ReadPSText(char* out, std::size_t capacity) {
+  return CopyText(psText_, out, capacity);
+}
+
+// ---- Settings ----
+
+void TForm1::LoadSettings() {
+  const SettingsValues v = LoadSettingsFile(settingsPath_);
+
+  // Keep the window reachable on the screen it opens on.
+  int top = v.top;
+  int left = v.left;
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect g = screen->geometry();
+    if (g.height() < top + 20) top = g.height() - frameGeometry().height();
+    if (g.width() < left + 20) left = g.width() - frameGeometry().width();
+  }
+  move(left, top);
+
+  auto select = [](QComboBox* box, const std::vector<std::string>& list, const std::string& name,
+                   int index) {
+    const int i = kelvane::FindItemIndex(list, name, index);
+    box->setCurrentIndex(i >= 0 && i < box->count() ? i : -1);
+  };
+  select(ComboBox5, inDevices_, v.audioInDeviceName, v.audioInDevice);
+  select(ComboBox3, outDevices_, v.audioOutDeviceName, v.audioOutDevice);
+
+  // Radio buttons of one group: turning one on turns the other off; both off is possible.
+  RBSINE->setAutoExclusive(false);
+  RBEXT->setAutoExclusive(false);
+  RBSINE->setChecked(v.sineSource);
+  if (v.sineSource) RBEXT->setChecked(false);
+  RBEXT->setChecked(v.extSource);
+  if (v.extSource) RBSINE->setChecked(false);
+  RBSINE->setAutoExclusive(true);
+  RBEXT->setAutoExclusive(true);
+
+  isRunning_ = v.running;
+  CBSTEREO->setChecked(v.stereo);
+  CBRDS->setChecked(v.rds);
+  CBDC->setChecked(v.dcCoupledDAC);
+  CBPREAMP->setChecked(v.scopePreamp);
+  paintBox1_->SetScopeFunc(v.scopeFunc);
+  for (std::size_t i = 0; i < kParamCount; ++i) {
+    const auto id = static_cast<ParamId>(i);
+    TBMSpinEdit* s = spinners_[i] != nullptr ? spinners_[i]
+                     : dialog_ != nullptr    ? dialog_->Spinner(id)
+                                             : nullptr;
+    if (s != nullptr) s->setValue(v.params[id]);
+  }
+  CBSR->setCurrentIndex(v.samplingRate >= 0 && v.samplingRate < CBSR->count() ? v.samplingRate
+                                                                              : -1);
+  CBBL->setCurrentIndex(v.bufferLength >= 0 && v.bufferLength < CBBL->count() ? v.bufferLength
+                                                                              : -1);
+  EPS->setText(QString::fromLatin1(v.rdsPS.c_str()));
+  EPI->setText(QString::fromLatin1(v.rdsPI.c_str()));
+  if (dialog_ != nullptr) dialog_->CBMULTI->setChecked(v.multipath);
+}
+
+bool TForm1::SaveSettings() {
+  if (skipSave_) return true;
+  SettingsValues v;
+  v.top = pos().y();
+  v.left = pos().x();
+  v.audioInDevice = ComboBox5->currentIndex();
+  v.audioInDeviceName = v.audioInDevice >= 0 ? ComboBox5->currentText().toStdString() : "";
+  v.audioOutDevice = ComboBox3->currentIndex();
+  v.audioOutDeviceName = v.audioOutDevice >= 0 ? ComboBox3->currentText().toStdString() : "";
+  v.sineSource = RBSINE->isChecked();
+  v.extSource = RBEXT->isChecked();
+  v.running = isRunning_;
+  v.stereo = CBSTEREO->isChecked();
+  v.rds = CBRDS->isChecked();
+  v.dcCoupledDAC = CBDC->isChecked();
+  v.scopePreamp = CBPREAMP->isChecked();
+  v.scopeFunc = paintBox1_->ScopeFunc();
+  for (std::size_t i = 0; i < kParamCount; ++i) {
+    const auto id = static_cast<ParamId>(i);
+    TBMSpinEdit* s = spinners_[i] != nullptr ? spinners_[i]
+                     : dialog_ != nullptr    ? dialog_->Spinner(id)
+                                             : nullptr;
+    v.params[id] = s != nullptr ? s->value() : ParamInfo(id).firstRun;
+  }
+  v.samplingRate = CBSR->currentIndex();
+  v.bufferLength = CBBL->currentIndex();
+  v.rdsPS = EPS->text().toLatin1().toStdString();
+  v.rdsPI = EPI->text().toLatin1().toStdString();
+  v.multipath = dialog_ != nullptr && dialog_->CBMULTI->isChecked();
+  const SaveResult r = SaveSettingsFile(settingsPath_, v);
+  if (!r.ok) {
+    if (options_.error) {
+      options_.error(this, QString::fromStdString(r.error) + QLatin1Char('.'));
+    } else {
+      QMessageBox::critical(this, QStringLiteral("Error"),
+                            QString::fromStdString(r.error) + QLatin1Char('.'));
+    }
+    return false;
+  }
+  return true;
+}
+
+// ---- Run control ----
+
+void TForm1::AudioStart() {
+  EngineState& s = modulator_.State();
+  s.StopRequested = false;
+  modulator_.ClearPm();
+  ShowPower();
+  s.CapInL.fill(0);
+  s.CapInR.fill(0);
+  FBVU->SetLevels(kLevelFloor, kLevelFloor);
+
+  // The rate comes from the list's text, as the user sees it; no selection is an error.
+  auto rateFromList = [this] {
+    bool ok = false;
+    const QString text = CBSR->currentText();
+    const int rate = text.toInt(&ok);
+    if (!ok) {
+      throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
+    }
+    return rate;
+  };
+  audioIn1_.SetFrameRate(rateFromList());
+  audioOut1_.SetFrameRate(rateFromList());
+  const int rate = audioOut1_.FrameRate();
+  modulator_.SetFrameRate(rate);
+  if (RdsAllowed(rate)) {
+    CBRDS->setEnabled(true);
+  } else {
+    CBRDS->setChecked(false);
+    CBRDS->setEnabled(false);
+  }
+  const int bytes = PlaybackBufferSize(rate, CBBL->currentIndex());
+  audioIn1_.SetBufferSize(bytes);
+  audioOut1_.SetBufferSize(bytes);
+
+  if (RBSINE->isChecked()) {
+    s.SourceMode = SourceSine;
+  } else {
+    s.SourceMode = SourceInput;
+    OpenInputAudioDevice();
+  }
+  OpenOutputAudioDevice();
+  GBTNSS->setCaption(QStringLiteral("Stop"));
+  isRunning_ = true;
+}
+
+void TForm1::OpenInputAudioDevice() {
+  const int d = ComboBox5->currentIndex();
+  if (d < 0) return;
+  audioIn1_.SetWaveDevice(d);
+  if (!audioIn1_.StartStream()) {
+    ShowDeviceNotice(
+        QStringLiteral("The input device \"%1\" could not be opened: %2.")
+            .arg(ComboBox5->currentText(), QString::fromStdString(audioIn1_.ErrorText())));
+  }
+}
+
+void TForm1::OpenOutputAudioDevice() {
+  const int d = ComboBox3->currentIndex();
+  if (d < 0) return;
+  audioOut1_.SetPaused(true);
+  audioOut1_.SetWaveDevice(d);
+  if (audioOut1_.StartStream()) {
+    audioOut1_.SetPaused(false);
+  } else {
+    audioOut1_.SetPaused(false);
+    ShowDeviceNotice(
+        QStringLiteral("The output device \"%1\" could not be opened: %2.")
+            .arg(ComboBox3->currentText(), QString::fromStdString(audioOut1_.ErrorText())));
+  }
+}
+
+void TForm1::AudioStop() {
+  modulator_.RequestStop();
+  if (audioIn1_.Streaming() || audioIn1_.DeviceOpen()) audioIn1_.Abort();
+  if (audioOut1_.Streaming() || audioOut1_.DeviceOpen()) audioOut1_.Abort();
+  GBTNSS->setCaption(QStringLiteral("Start"));
+  FBVU->SetLevels(kLevelFloor, kLevelFloor);
+  isRunning_ = false;
+}
+
+void TForm1::ShowDeviceNotice(const QString& message) {
+  lastNotice_ = message;
+  if (options_.notice) {
+    options_.notice(this, message);
+    return;
+  }
+  // Not modal: the window stays usable and streaming decisions are the user's.
+  if (noticeBox_ == nullptr) {
+    noticeBox_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvane"), message,
+                                 QMessageBox::Ok, this);
+    noticeBox_->setAttribute(Qt::WA_DeleteOnClose);
+    noticeBox_->setModal(false);
+  } else {
+    noticeBox_->setText(message);
+  }
+  noticeBox_->show();
+}
+
+// ---- Handlers ----
+
+void TForm1::Guard(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    const QString text = QString::fromStdString(e.what()) + QLatin1Char('.');
+    if (options_.error) {
+      options_.error(this, text);
+    } else {
+      QMessageBox::critical(this, QStringLiteral("Error"), text);
+    }
+  }
+}
+
+bool TForm1::Confirm(const QString& question) {
+  if (options_.confirm) return options_.confirm(this, question);
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void TForm1::GBTNSSClick() {
+  Guard([this] {
+    if (GBTNSS->caption() == QLatin1String("Start")) {
+      AudioStart();
+    } else {
+      AudioStop();
+    }
+  });
+}
+
+void TForm1::Label14Click() {
+  Guard([this] {
+    if (!Confirm(QStringLiteral("Set calibration data to defaults?"))) return;
+    BMSESWING->setValue(10);
+    BMSEGO->setValue(1);
+    BMSEPO->setValue(0);
+    BMSEDCOL->setValue(50);
+    BMSEDCOR->setValue(50);
+  });
+}
+
+void TForm1::Label18Click() {
+  Guard([this] {
+    if (!Confirm(QStringLiteral("Exit without saving?"))) return;
+    skipSave_ = true;
+    close();
+  });
+}
+
+void TForm1::Label19Click() {
+  Guard([this] {
+    if (dialog_ == nullptr) return;
+    dialog_->setVisible(!dialog_->isVisible());
+  });
+}
+
+void TForm1::Timer1Timer() {
+  char text[16];
+  modulator_.TakePeakDeviation(text, sizeof text);
+  CLEDLabel1->setText(QString::fromLatin1(text));
+  ShowPower();
+  // A device that stalls without sending notices is found here.
+  audioOut1_.CheckDevice();
+  audioIn1_.CheckDevice();
+  if (isRunning_) {
+    const EngineState& s = modulator_.State();
+    ScopeCaptures& c = paintBox1_->Captures();
+    c.CapInL = s.CapInL;
+    c.CapInR = s.CapInR;
+    c.CapOutI = s.CapOutI;
+    c.CapOutQ = s.CapOutQ;
+    c.CapMpx = s.CapMpx;
+    paintBox1_->update();
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  modulator_.RequestStop();
+  if (!SaveSettings()) {
+    // The error has been shown; the window stays open and the run state as it was.
+    e->ignore();
+    return;
+  }
+  AudioStop();
+  if (dialog_ != nullptr) dialog_->hide();
+  e->accept();
+}
+
+}  // namespace kelvane

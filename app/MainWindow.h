@@ -1,0 +1,171 @@
+// TForm1, the main window: every control of the modulator, the engine, the two streams, the
+// settings load and save, run control and the meters.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AudioIO.h"
+#include "ControlSource.h"
+#include "Modulator.h"
+#include "ParamTable.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QRadioButton;
+class QSocketNotifier;
+class QTimer;
+class TBMSpinEdit;
+class TCLEDLabel;
+class TFBVUMeter;
+class TGradBtn;
+
+namespace kelvane {
+
+class ScopeView;
+class TFCFG;
+class TGroupBox;
+class TPanel;
+
+// Questions and error boxes go through these, so that tests can answer and read them.
+// Confirm: "Confirm" box with Yes and No; true for Yes.
+using ConfirmFn = std::function<bool(QWidget* parent, const QString& question)>;
+// Error box for an error that escaped a handler (the text already ends in a full stop).
+using ErrorFn = std::function<void(QWidget* parent, const QString& message)>;
+// A notice about the sound devices that must not stop the program (opening failed, device
+// lost); shown without blocking.
+using NoticeFn = std::function<void(QWidget* parent, const QString& message)>;
+
+struct FormOptions {
+  // The --settings value; unset: $KELVANE_SETTINGS, else the per-user settings folder.
+  std::optional<std::string> settingsOption;
+  // The audio system; null for the platform's.
+  WaveDriver* driver = nullptr;
+  ConfirmFn confirm;  // null: a real confirmation box
+  ErrorFn error;      // null: a real error box
+  NoticeFn notice;    // null: a non-modal message box
+};
+
+class TForm1 : public QWidget, public ControlSource {
+  Q_OBJECT
+
+ public:
+  static constexpr int kClientWidth = 728;
+  static constexpr int kClientHeight = 528;
+  static constexpr const char* kCaption = "FM modulator with I-Q output - Kelvane";
+  static constexpr const char* kVersion = "1.0c";
+
+  explicit TForm1(FormOptions options = {});
+  ~TForm1() override;
+
+  // The dialog registers itself when it is created; LoadSettings and SaveSettings need it.
+  void AttachDialog(TFCFG* dialog) { dialog_ = dialog; }
+  TFCFG* Dialog() const { return dialog_; }
+
+  void LoadSettings();
+  // False when the file could not be written (the error has been shown).
+  bool SaveSettings();
+  void AudioStart();
+  void AudioStop();
+
+  // Runs a handler; an exception that escapes it is shown with a full stop appended.
+  void Guard(const std::function<void()>& handler);
+
+  // Handlers, wrapped so that an escaping error is shown in an error box.
+  void GBTNSSClick();
+  void Label14Click();
+  void Label18Click();
+  void Label19Click();
+  void Timer1Timer();
+
+  // ControlSource: the engine's view of the controls, read at the start of every block.
+  void ReadControls(ControlSnapshot& out) override;
+  std::size_t ReadPIText(char* out, std::size_t capacity) override;
+  std::size_t ReadPSText(char* out, std::size_t capacity) override;
+
+  bool IsRunning() const { return isRunning_; }
+  bool SkipSave() const { return skipSave_; }
+  const std::string& SettingsPath() const { return settingsPath_; }
+  Modulator& Engine() { return modulator_; }
+  TAudioOut& AudioOut1() { return audioOut1_; }
+  TAudioIn& AudioIn1() { return audioIn1_; }
+  ScopeView* Scope() const { return paintBox1_; }
+  TBMSpinEdit* Spinner(ParamId id) const;  // main-window spinners only
+  // The last device notice shown (empty when none), for the window's own status and tests.
+  const QString& LastNotice() const { return lastNotice_; }
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void BuildControls();
+  void FormCreate();
+  void GetWaveInDevices();
+  void GetWaveOutDevices();
+  void OpenInputAudioDevice();
+  void OpenOutputAudioDevice();
+  void ShowDeviceNotice(const QString& message);
+  void ProcessOutNotices();
+  void ProcessInNotices();
+  void ShowPower();
+  void SetScopeFunc(int f);
+  bool Confirm(const QString& question);
+  WaveDriver& Driver();
+
+  FormOptions options_;
+  Modulator modulator_;
+  TAudioOut audioOut1_;
+  TAudioIn audioIn1_;
+  std::string settingsPath_;
+  std::string settingsDir_;
+  bool isRunning_ = false;
+  bool skipSave_ = false;
+  TFCFG* dialog_ = nullptr;
+  std::vector<std::string> inDevices_, outDevices_;
+  std::string piText_ = "FFFF", psText_ = "PS Name";
+  unsigned powerSerial_ = ~0u;
+  QString lastNotice_;
+  QPointer<QMessageBox> noticeBox_;
+
+ public:
+  // Controls, named as the window's design names them (also their Qt object names).
+  TPanel* Panel1 = nullptr;
+  TGroupBox *GroupBox2 = nullptr, *GroupBox3 = nullptr, *GroupBox4 = nullptr;
+  TGroupBox *GroupBox14 = nullptr, *GroupBox13 = nullptr, *GroupBox11 = nullptr;
+  TGroupBox* GroupBox12 = nullptr;
+  TPanel* Panel2 = nullptr;
+  TGroupBox *GroupBox5 = nullptr, *GroupBox1 = nullptr, *GroupBox7 = nullptr;
+  TGroupBox *GroupBox8 = nullptr, *GroupBox6 = nullptr, *GroupBox9 = nullptr;
+  TPanel *Panel3 = nullptr, *Panel4 = nullptr, *Panel5 = nullptr;
+  TBMSpinEdit *BMSEPD = nullptr, *BMSEMF = nullptr, *BMSEMS = nullptr, *BMSECF = nullptr;
+  TBMSpinEdit *BMSESWING = nullptr, *BMSEGO = nullptr, *BMSEPO = nullptr;
+  TBMSpinEdit *BMSEDCOL = nullptr, *BMSEDCOR = nullptr;
+  QLabel *Label19 = nullptr, *Label18 = nullptr, *Label14 = nullptr, *Label13 = nullptr;
+  QRadioButton *RBSINE = nullptr, *RBEXT = nullptr;
+  QComboBox *ComboBox5 = nullptr, *CBSR = nullptr, *CBBL = nullptr, *ComboBox3 = nullptr;
+  QCheckBox *CBSTEREO = nullptr, *CBRDS = nullptr, *CBDC = nullptr, *CBPREAMP = nullptr;
+  QLineEdit *EPI = nullptr, *EPS = nullptr;
+  TGradBtn *GBTNSS = nullptr, *GBTN1 = nullptr, *GBTN2 = nullptr, *GradBtn1 = nullptr;
+  TGradBtn *GBTN3 = nullptr, *GradBtn2 = nullptr;
+  TFBVUMeter* FBVU = nullptr;
+  QLabel* Image1 = nullptr;
+  TCLEDLabel *CLEDLabel1 = nullptr, *CLEDPM = nullptr;
+  ScopeView* paintBox1_ = nullptr;  // object name "PaintBox1"
+  QTimer* Timer1 = nullptr;
+
+ private:
+  QSocketNotifier* outNotifier_ = nullptr;
+  QSocketNotifier* inNotifier_ = nullptr;
+  std::vector<TBMSpinEdit*> spinners_;  // by ParamId, main-window rows only (others null)
+};
+
+}  // namespace kelvane

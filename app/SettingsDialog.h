@@ -1,0 +1,45 @@
+// TFCFG, the non-modal advanced settings dialog: pilot, RDS, stereo corrections, multipath.
+#pragma once
+
+#include <QDialog>
+#include <vector>
+
+#include "ParamTable.h"
+
+class QCheckBox;
+class QLabel;
+class TBMSpinEdit;
+class TGradBtn;
+
+namespace kelvane {
+
+class TForm1;
+class TGroupBox;
+
+class TFCFG : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kClientWidth = 454;  // 470 x 340 with the window frame
+  static constexpr int kClientHeight = 302;
+
+  // Builds the dialog hidden, registers it with the main window, loads the settings into both
+  // windows and resumes streaming when the last run was closed while streaming.
+  explicit TFCFG(TForm1& form);
+
+  TBMSpinEdit* Spinner(ParamId id) const;  // dialog spinners only
+
+  TGroupBox *GroupBox14 = nullptr, *GroupBox1 = nullptr, *GroupBox2 = nullptr;
+  TGroupBox* GroupBox3 = nullptr;
+  TBMSpinEdit *BMSEPF = nullptr, *BMSEPD = nullptr, *BMSERP = nullptr, *BMSERD = nullptr;
+  TBMSpinEdit *BMSELR = nullptr, *BMSEPH = nullptr, *BMSEDELAY = nullptr, *BMSEPOW = nullptr;
+  QCheckBox* CBMULTI = nullptr;
+  QLabel* Label9 = nullptr;
+  TGradBtn* GBTN1 = nullptr;
+
+ private:
+  void FormCreate(TForm1& form);
+  std::vector<TBMSpinEdit*> spinners_;
+};
+
+}  // namespace kelvane
