@@ -109,7 +109,8 @@ class TAudioIO {
   int requestedSize_ = 8192;
   int numBuffers_ = 4;
   bool paused_ = false;
-  kelvane::PcmFormat PcmFormat_{};
+  alignas(4) kelvane::PcmFormat
+      PcmFormat_{};  // aligned so that its fields can be read by reference
   int waveDevice_ = -1;
   std::array<BufferSlot, 4> Slots_{};
   int NextSlot_ = 0;

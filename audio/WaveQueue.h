@@ -56,7 +56,7 @@ class QueuedDeviceBase : public BlockClient {
   // Moves every header the clock side still holds to the done ring; the clock must be stopped.
   void ReturnAll();
 
-  PcmFormat format_;
+  alignas(4) PcmFormat format_;
   int noticeFd_;
   SpscRing<WaveHeader*, MaxQueued> submitted_;  // owner -> clock thread
   SpscRing<WaveHeader*, MaxQueued> done_;       // clock thread -> owner

@@ -51,7 +51,7 @@ class FakeWaveDriver final : public WaveDriver {
   std::deque<WaveHeader*> done;        // returned, not yet taken by the stream
   int prepareCalls = 0, writeCalls = 0, addCalls = 0;
   unsigned openedDevice = 0;
-  PcmFormat openedFormat{};
+  alignas(4) PcmFormat openedFormat{};
   uint32_t openedBlockBytes = 0;
   FakeDeviceBase* live = nullptr;
 
