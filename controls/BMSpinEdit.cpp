@@ -571,6 +571,11 @@ void TBMSpinEdit::resizeEvent(QResizeEvent* e) {
   relayout();
 }
 
+void TBMSpinEdit::hideEvent(QHideEvent* e) {
+  QLineEdit::hideEvent(e);
+  popup_->hide();  // a pop-up without its spinner would hang in the air
+}
+
 void TBMSpinEdit::changeEvent(QEvent* e) {
   QLineEdit::changeEvent(e);
   if (e->type() == QEvent::FontChange) {

@@ -198,6 +198,7 @@ class TBMSpinEdit : public QLineEdit {
  protected:
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
   void changeEvent(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
