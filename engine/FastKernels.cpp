@@ -199,6 +199,27 @@ KELVANE_MULTI void AddRds(const float* s3, const float* o3, float* mpx, int n) {
   for (int k = 0; k < n; k += 8) Store8(mpx + k, Load8(mpx + k) + Load8(s3 + k) * Load8(o3 + k));
 }
 
+KELVANE_MULTI void PeakMinMax(const float* x, int n, float* max, float* min) {
+  v8f hi = Splat8(*max), lo = Splat8(*min);
+  int k = 0;
+  for (; k + 8 <= n; k += 8) {
+    const v8f v = Load8(x + k);
+    hi = v > hi ? v : hi;
+    lo = v < lo ? v : lo;
+  }
+  float mx = *max, mn = *min;
+  for (int j = 0; j < 8; ++j) {
+    if (hi[j] > mx) mx = hi[j];
+    if (lo[j] < mn) mn = lo[j];
+  }
+  for (; k < n; ++k) {
+    if (x[k] > mx) mx = x[k];
+    if (x[k] < mn) mn = x[k];
+  }
+  *max = mx;
+  *min = mn;
+}
+
 KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, int16_t* pcm,
                          int n) {
   typedef int v8i __attribute__((vector_size(32)));

@@ -33,6 +33,9 @@ void StereoMpx(const float* s1, const float* s2, const float* sum, const float* 
 // mpx[k] = mpx[k] + s3[k] * o3[k].
 void AddRds(const float* s3, const float* o3, float* mpx, int n);
 
+// *max = the largest of *max and x[0..n), *min = the smallest of *min and x[0..n).
+void PeakMinMax(const float* x, int n, float* max, float* min);
+
 // Interleaved 16-bit I/Q: each value plus its DC offset, saturated to -32768..32767, truncated
 // toward zero.
 void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, int16_t* pcm, int n);

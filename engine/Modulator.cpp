@@ -4,6 +4,8 @@
 // the same at the end of every block as after the frame-by-frame algorithm.
 #include "Modulator.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -26,6 +28,7 @@ constexpr double kTurn = kTwoPiF;  // the carrier wraps by the same full turn as
 
 struct EngineScratch {
   alignas(64) int16_t in[2 * C];
+  alignas(64) float lr[2 * C + P];     // input frames as floats, then after the input filters
   alignas(64) int16_t capture[2 * C];  // the capture handler's own, it may run on another thread
   alignas(64) float pp[C + P];
   alignas(64) float arg2[C + P];
@@ -110,8 +113,9 @@ typedef float v4f __attribute__((vector_size(16)));
 template <bool kFilters, bool kNotch, bool kRds>
 void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, ControlSource& controls,
                  int n) {
+  for (int i = 0; i < 2 * n; ++i) w.lr[i] = static_cast<float>(w.in[i]);
   // Left and right run through the same filters: lanes 0 and 1 of one vector, each lane with
-  // exactly the scalar operations.
+  // exactly the scalar operations. The filtered pair goes back in place.
   v4f dc = {s.DCBlockState[0], s.DCBlockState[1], 0.0f, 0.0f};
   v4f n1 = {s.PilotNotchState[0][0], s.PilotNotchState[1][0], 0.0f, 0.0f};
   v4f n2 = {s.PilotNotchState[0][1], s.PilotNotchState[1][1], 0.0f, 0.0f};
@@ -121,27 +125,28 @@ void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, Control
   float pp = s.PilotPhase;
   float impulse = s.RDSImpulse;
   const float inc = b.PhaseInc;
-  const float lr = b.LRLevel;
   const float gain = b.RDSGain;
   for (int k = 0; k < n; ++k) {
-    v4f x = {static_cast<float>(w.in[2 * k]), static_cast<float>(w.in[2 * k + 1]), 0.0f, 0.0f};
-    if (kFilters) {
-      const v4f y = 0.999592f * dc + x;
-      x = 0.999796f * y - 0.999796f * dc;
-      dc = y;
+    if (kFilters || kNotch) {
+      // Two-float loads and stores straight to and from the register (a partial copy through
+      // the stack would defeat store forwarding and serialise the loop).
+      v4f x = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(w.lr + 2 * k));
+      if (kFilters) {
+        const v4f y = 0.999592f * dc + x;
+        x = 0.999796f * y - 0.999796f * dc;
+        dc = y;
+      }
+      if (kNotch) {
+        const v4f y = 1.436962f * n1 + x - 0.7678147f * n2;
+        x = 0.8839074f * y - 1.436962f * n1 + 0.8839074f * n2;
+        n2 = n1;
+        n1 = y;
+      }
+      _mm_storel_pi(reinterpret_cast<__m64*>(w.lr + 2 * k), x);
     }
-    if (kNotch) {
-      const v4f y = 1.436962f * n1 + x - 0.7678147f * n2;
-      x = 0.8839074f * y - 1.436962f * n1 + 0.8839074f * n2;
-      n2 = n1;
-      n1 = y;
-    }
-    const float l = x[0], r = x[1];
-    w.sum[k] = l + r;
-    w.dif[k] = (l - r) * lr;
     pp = pp + inc;
     impulse = 0.0f;
-    if (pp >= kTwoPiF) {
+    if (pp >= kTwoPiF) [[unlikely]] {
       pp = pp - kTwoPiF;
       if (kRds) {
         if (++s.PilotCycleCount >= 16) {
@@ -167,6 +172,12 @@ void InputFrames(EngineState& s, const BlockParams& b, EngineScratch& w, Control
       c2 = c1;
       c1 = y3;
     }
+  }
+  const float lrLevel = b.LRLevel;
+  for (int k = 0; k < n; ++k) {
+    const float l = w.lr[2 * k], r = w.lr[2 * k + 1];
+    w.sum[k] = l + r;
+    w.dif[k] = (l - r) * lrLevel;
   }
   s.DCBlockState = {dc[0], dc[1]};
   s.PilotNotchState[0] = {n1[0], n2[0]};
@@ -237,33 +248,41 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   for (int i = 0; i < kMpxAATaps; ++i)
     s.MPXAARing[(s.MPXAAIndex + i) % kMpxAATaps] = w.aa[steps + i];
 
-  // Carrier phase, in double precision and in order; the meter sums ride along in the same loop
-  // (their chains are independent, so they cost nothing extra).
+  // Meter: peaks over the chunk, the power sum in order and split where UpdatePm falls due.
+  fast::PeakMinMax(w.mpx, n, &s.DevMax, &s.DevMin);
+  for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
+    s.CapMpx[firstFrame + k] = w.mpx[k];
+  }
+  // Carrier phase, in double precision and in order; the power sum rides along (its chain is
+  // independent, so it costs nothing extra).
   {
     double ph = s.CarrierPhase;
     const double inc = b.CarrierInc;
-    float devMax = s.DevMax, devMin = s.DevMin;
-    for (int k = 0; k < n; ++k) {
-      const float m = w.mpx[k];
-      if (m > devMax) devMax = m;
-      if (m < devMin) devMin = m;
-      s.PmAcc = s.PmAcc + static_cast<double>(m) * static_cast<double>(m);
-      if (++s.PmSamples >= b.FrameRate) UpdatePm();
-      ph = ph + inc + static_cast<double>(w.d[2 * k]);
-      if (ph >= kTurn) ph -= kTurn;
-      if (ph <= -kTurn) ph += kTurn;
-      w.phE[k] = ph;
-      ph = ph + inc + static_cast<double>(w.d[2 * k + 1]);
-      if (ph >= kTurn) ph -= kTurn;
-      if (ph <= -kTurn) ph += kTurn;
-      w.phO[k] = ph;
+    for (int k = 0; k < n;) {
+      const int begin = k;
+      const int end = k + std::clamp(b.FrameRate - s.PmSamples, 1, n - k);
+      double acc = s.PmAcc;
+      for (; k < end; ++k) {
+        const double m = w.mpx[k];
+        acc = acc + m * m;
+        ph = ph + inc + static_cast<double>(w.d[2 * k]);
+        if (ph >= kTurn) [[unlikely]]
+          ph -= kTurn;
+        if (ph <= -kTurn) [[unlikely]]
+          ph += kTurn;
+        w.phE[k] = ph;
+        ph = ph + inc + static_cast<double>(w.d[2 * k + 1]);
+        if (ph >= kTurn) [[unlikely]]
+          ph -= kTurn;
+        if (ph <= -kTurn) [[unlikely]]
+          ph += kTurn;
+        w.phO[k] = ph;
+      }
+      s.PmAcc = acc;
+      s.PmSamples += end - begin;
+      if (s.PmSamples >= b.FrameRate) UpdatePm();
     }
     s.CarrierPhase = ph;
-    s.DevMax = devMax;
-    s.DevMin = devMin;
-    for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
-      s.CapMpx[firstFrame + k] = w.mpx[k];
-    }
   }
   fast::SinD(w.phE, w.iE, n);
   fast::SinD(w.phO, w.iO, n);
