@@ -449,12 +449,15 @@ void TForm1::LoadSettings() {
   const SettingsValues v = LoadSettingsFile(settingsPath_);
 
   // Keep the window reachable on the screen it opens on.
+  clampTop_ = clampLeft_ = false;
   int top = v.top;
   int left = v.left;
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect g = screen->geometry();
-    if (g.height() < top + 20) top = g.height() - frameGeometry().height();
-    if (g.width() < left + 20) left = g.width() - frameGeometry().width();
+    clampTop_ = g.height() < top + 20;
+    clampLeft_ = g.width() < left + 20;
+    if (clampTop_) top = g.height() - frameGeometry().height();
+    if (clampLeft_) left = g.width() - frameGeometry().width();
   }
   move(left, top);
 
@@ -716,6 +719,20 @@ void TForm1::Timer1Timer() {
     c.CapMpx = s.CapMpx;
     paintBox1_->update();
   }
+}
+
+void TForm1::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  // The frame's size is known only once the window is shown: redo the edge that was moved
+  // back onto the screen, so that the whole window (frame included) meets the screen's edge.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if ((clampTop_ || clampLeft_) && screen != nullptr) {
+    const QRect g = screen->geometry();
+    const QRect f = frameGeometry();
+    move(clampLeft_ ? g.width() - f.width() : pos().x(),
+         clampTop_ ? g.height() - f.height() : pos().y());
+  }
+  clampTop_ = clampLeft_ = false;
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {

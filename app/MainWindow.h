@@ -105,6 +105,7 @@ class TForm1 : public QWidget, public ControlSource {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
 
  private:
   void BuildControls();
@@ -129,6 +130,7 @@ class TForm1 : public QWidget, public ControlSource {
   std::string settingsDir_;
   bool isRunning_ = false;
   bool skipSave_ = false;
+  bool clampTop_ = false, clampLeft_ = false;  // edges moved back onto the screen at loading
   TFCFG* dialog_ = nullptr;
   std::vector<std::string> inDevices_, outDevices_;
   std::string piText_ = "FFFF", psText_ = "PS Name";

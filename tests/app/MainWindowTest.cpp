@@ -1,0 +1,402 @@
+// The windows: layout and first-run values, settings load/save edge cases, links and dialog.
+#include <QGuiApplication>
+#include <QScreen>
+#include <map>
+
+#include "CLEDLbl.h"
+#include "FormWidgets.h"
+#include "GuiHarness.h"
+#include "IniFile.h"
+#include "ScopeView.h"
+
+namespace kelvane::testing {
+namespace {
+
+class Windows : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string ini = dir / "vantorex.ini";
+  Gui gui;
+
+  void StartWith(const std::string& content) {
+    WriteFile(ini, content);
+    gui.Start(ini);
+  }
+  std::string Saved(const std::string& key) {
+    IniFile f;
+    f.Load(ini);
+    return f.Get("General", key).value_or("<missing>");
+  }
+  TForm1& form() { return *gui.form; }
+};
+
+QRect GeometryOf(QWidget* root, const char* name) {
+  auto* w = root->findChild<QWidget*>(QString::fromLatin1(name));
+  return w != nullptr ? w->geometry() : QRect();
+}
+
+TEST_F(Windows, LayoutOfTheMainWindowAndTheDialog) {
+  gui.Start(ini);
+  EXPECT_EQ(form().windowTitle(), "FM modulator with I-Q output - Kelvane");
+  EXPECT_EQ(form().size(), QSize(728, 528));
+  EXPECT_EQ(form().minimumSize(), form().maximumSize());
+  EXPECT_FALSE(form().windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(form().windowFlags() & Qt::WindowMinimizeButtonHint);
+  const std::map<std::string, QRect> main = {
+      {"Panel1", {0, 0, 728, 289}},       {"GroupBox2", {1, 3, 296, 278}},
+      {"GroupBox3", {24, 32, 265, 113}},  {"GroupBox4", {24, 168, 265, 105}},
+      {"GroupBox14", {304, 3, 121, 190}}, {"GroupBox13", {304, 200, 121, 81}},
+      {"GroupBox11", {432, 3, 289, 278}}, {"GroupBox12", {8, 112, 273, 161}},
+      {"Bevel1", {144, 40, 121, 113}},    {"Panel2", {0, 289, 728, 239}},
+      {"GroupBox5", {1, 1, 89, 232}},     {"GroupBox1", {96, 1, 457, 233}},
+      {"PaintBox1", {1, 14, 367, 218}},   {"Panel5", {368, 14, 88, 218}},
+      {"GroupBox7", {560, 1, 161, 192}},  {"GroupBox8", {8, 16, 145, 81}},
+      {"Panel3", {8, 16, 129, 57}},       {"GroupBox6", {8, 104, 145, 81}},
+      {"Panel4", {8, 16, 129, 57}},       {"GroupBox9", {560, 200, 161, 33}},
+      {"EPI", {40, 142, 49, 19}},         {"EPS", {40, 163, 73, 19}},
+      {"GBTNSS", {16, 24, 89, 41}},       {"FBVU", {8, 16, 73, 209}},
+      {"GBTN1", {8, 32, 73, 25}},         {"GBTN2", {8, 64, 72, 25}},
+      {"GradBtn1", {8, 96, 72, 25}},      {"GBTN3", {8, 128, 72, 25}},
+      {"GradBtn2", {8, 160, 72, 25}},     {"Image1", {9, 198, 69, 14}},
+      {"CLEDLabel1", {8, 4, 113, 49}},    {"CLEDPM", {8, 4, 113, 49}},
+  };
+  for (const auto& [name, rect] : main) {
+    EXPECT_EQ(GeometryOf(form().Panel1->parentWidget(), name.c_str()), rect) << name;
+  }
+  EXPECT_EQ(form().Label19->pos(), QPoint(199, 0));
+  EXPECT_EQ(form().Label18->pos(), QPoint(111, 0));
+  EXPECT_EQ(form().Label14->pos(), QPoint(208, 0));
+  EXPECT_EQ(form().RBSINE->pos(), QPoint(8, 16));
+  EXPECT_EQ(form().RBEXT->pos(), QPoint(8, 152));
+  EXPECT_EQ(form().CBDC->pos(), QPoint(144, 20));
+  EXPECT_EQ(form().CBPREAMP->pos(), QPoint(8, 8));
+  EXPECT_EQ(form().CBSR->geometry().topLeft(), QPoint(8, 32));
+  EXPECT_EQ(form().CBSR->width(), 105);
+  EXPECT_EQ(form().ComboBox3->geometry().topLeft(), QPoint(8, 32));
+  EXPECT_EQ(form().ComboBox3->width(), 272);
+  EXPECT_EQ(form().ComboBox5->width(), 248);
+  EXPECT_EQ(form().Label13->text(), "1.0c");
+  EXPECT_EQ(form().Image1->pixmap().size(), QSize(69, 14));
+  EXPECT_EQ(form().Scope()->size(), QSize(367, 218));
+
+  // Every spinner: in its window, its group, at its place, with the table's range and format.
+  for (const ParamRow& row : kParamTable) {
+    TBMSpinEdit* s =
+        row.window == ParamWindow::Main ? form().Spinner(row.id) : gui.dialog->Spinner(row.id);
+    ASSERT_NE(s, nullptr) << row.key;
+    EXPECT_EQ(s->objectName().toStdString(), row.control);
+    EXPECT_EQ(s->geometry(), QRect(row.left, row.top, row.width, 28)) << row.key;
+    EXPECT_EQ(s->minValue(), row.minValue) << row.key;
+    EXPECT_EQ(s->maxValue(), row.maxValue) << row.key;
+    EXPECT_EQ(s->increment(), row.increment) << row.key;
+    EXPECT_EQ(s->precision(), row.precision) << row.key;
+    EXPECT_EQ(s->valueUnit().toStdString(), row.unit) << row.key;
+    EXPECT_FALSE(s->editorEnabled());
+    EXPECT_EQ(s->window(), row.window == ParamWindow::Main ? static_cast<QWidget*>(&form())
+                                                           : static_cast<QWidget*>(gui.dialog));
+  }
+  EXPECT_EQ(gui.dialog->Spinner(ParamId::SinePeakDev), nullptr);
+  EXPECT_EQ(form().BMSEPD->parentWidget()->objectName(), "GroupBox3");
+  EXPECT_EQ(form().BMSEDCOR->parentWidget()->objectName(), "GroupBox12");
+  EXPECT_EQ(gui.dialog->BMSEPD->parentWidget()->objectName(), "GroupBox14");
+  EXPECT_EQ(gui.dialog->BMSELR->guageEndColor(), QColor(0, 128, 0));
+
+  EXPECT_EQ(gui.dialog->windowTitle(), "Advanced Settings");
+  EXPECT_FALSE(gui.dialog->isModal());
+  const std::map<std::string, QRect> dlg = {
+      {"GroupBox14", {0, 3, 145, 142}},  {"GroupBox1", {152, 3, 145, 142}},
+      {"GroupBox2", {-4, 152, 301, 81}}, {"GroupBox3", {304, 3, 145, 230}},
+      {"GBTN1", {184, 240, 81, 49}},
+  };
+  for (const auto& [name, rect] : dlg) EXPECT_EQ(GeometryOf(gui.dialog, name.c_str()), rect);
+  EXPECT_EQ(gui.dialog->CBMULTI->pos(), QPoint(8, 24));
+  EXPECT_EQ(gui.dialog->Label9->text(), "1 smp = 2.6 us = 0.8 km");
+  EXPECT_EQ(gui.dialog->GBTN1->caption(), "Close");
+}
+
+TEST_F(Windows, FirstRunShowsTheKeyTableDefaultsAndDoesNotStream) {
+  gui.Start(ini);  // no file
+  for (const ParamRow& row : kParamTable) {
+    TBMSpinEdit* s =
+        row.window == ParamWindow::Main ? form().Spinner(row.id) : gui.dialog->Spinner(row.id);
+    EXPECT_EQ(s->value(), row.firstRun) << row.key;
+  }
+  EXPECT_EQ(form().BMSEGO->text(), "1.00");
+  EXPECT_EQ(form().BMSEPO->text(), "0.0 deg.");
+  EXPECT_EQ(form().BMSEDCOL->value(), 50);
+  EXPECT_EQ(form().BMSEDCOR->value(), 50);
+  EXPECT_EQ(form().pos(), QPoint(100, 10));
+  EXPECT_EQ(form().ComboBox5->currentIndex(), 0);
+  EXPECT_EQ(form().ComboBox3->currentIndex(), 0);
+  EXPECT_EQ(form().ComboBox3->currentText(), "Speakers");
+  EXPECT_TRUE(form().RBSINE->isChecked());
+  EXPECT_FALSE(form().RBEXT->isChecked());
+  EXPECT_FALSE(form().CBSTEREO->isChecked());
+  EXPECT_FALSE(form().CBRDS->isChecked());
+  EXPECT_FALSE(form().CBDC->isChecked());
+  EXPECT_FALSE(form().CBPREAMP->isChecked());
+  EXPECT_FALSE(gui.dialog->CBMULTI->isChecked());
+  EXPECT_EQ(form().Scope()->ScopeFunc(), 3);
+  EXPECT_EQ(form().CBSR->currentText(), "192000");
+  EXPECT_EQ(form().CBBL->currentText(), "250 ms");
+  EXPECT_EQ(form().EPI->text(), "FFFF");
+  EXPECT_EQ(form().EPS->text(), "PS Name");
+  EXPECT_EQ(form().CLEDLabel1->text(), "0.0");
+  EXPECT_EQ(form().CLEDPM->text(), "-90.0");
+  EXPECT_EQ(form().CLEDPM->onColor(), QColor(255, 0, 0));
+  EXPECT_EQ(gui.Caption(), "Start");
+  EXPECT_FALSE(form().IsRunning());
+  EXPECT_EQ(gui.driver.Count("open"), 0);
+  EXPECT_FALSE(gui.dialog->isVisible());
+}
+
+TEST_F(Windows, DeviceChosenByNameThenByStoredIndex) {
+  // The name wins, compared with a-z folded; the stored index is only the fallback.
+  StartWith(
+      "[General]\nAudioOutDevice=0\nAudioOutDeviceName=LINE out\nAudioInDevice=3\n"
+      "AudioInDeviceName=Gone\n");
+  EXPECT_EQ(form().ComboBox3->currentIndex(), 1);
+  EXPECT_EQ(form().ComboBox5->currentIndex(), -1);  // index 3 of a one-entry list
+  form().close();
+  // No input selection: both input keys stay as the file had them.
+  EXPECT_EQ(Saved("AudioInDevice"), "3");
+  EXPECT_EQ(Saved("AudioInDeviceName"), "Gone");
+  EXPECT_EQ(Saved("AudioOutDevice"), "1");
+  EXPECT_EQ(Saved("AudioOutDeviceName"), "Line out");
+}
+
+TEST_F(Windows, MissingNameFallsBackToTheStoredIndex) {
+  StartWith("[General]\nAudioOutDevice=1\nAudioOutDeviceName=USB headset\n");
+  EXPECT_EQ(form().ComboBox3->currentIndex(), 1);
+}
+
+TEST_F(Windows, UnknownSamplingRateLeavesNoSelectionAndIsSavedAsMinusOne) {
+  StartWith("[General]\nSamplingRate=7\n");
+  EXPECT_EQ(form().CBSR->currentIndex(), -1);
+  form().close();
+  EXPECT_EQ(Saved("SamplingRate"), "-1");
+}
+
+TEST_F(Windows, TopBeyondTheScreenPutsTheBottomEdgeOnTheScreenBottom) {
+  StartWith("[General]\nTop=5000\nLeft=-30\n");
+  const int screenHeight = QGuiApplication::primaryScreen()->geometry().height();
+  EXPECT_EQ(form().frameGeometry().bottom() + 1, screenHeight);
+  EXPECT_EQ(form().pos().x(), -30);  // a negative edge stays as read
+}
+
+TEST_F(Windows, OutOfRangeSwingIsShownAndSavedAsTheMaximum) {
+  StartWith("[General]\nMaxOutputSwing=500\nPilotFrequency=1\n");
+  EXPECT_EQ(form().BMSESWING->value(), 100);
+  EXPECT_EQ(gui.dialog->BMSEPF->value(), 18980);
+  form().close();
+  EXPECT_EQ(Saved("MaxOutputSwing"), "100");
+  EXPECT_EQ(Saved("PilotFrequency"), "18980");
+}
+
+TEST_F(Windows, HexadecimalRunningStartsStreamingAtCreation) {
+  StartWith("[General]\nRunning=0x1\nAudioOutDeviceName=Speakers\n");
+  EXPECT_TRUE(form().IsRunning());
+  EXPECT_EQ(gui.Caption(), "Stop");
+  EXPECT_EQ(gui.driver.Count("open"), 1);
+  EXPECT_TRUE(form().AudioOut1().DeviceOpen());
+}
+
+TEST_F(Windows, BothSourceKeysZeroLeaveBothOffAndStartUsesTheInput) {
+  StartWith("[General]\nSineSource=0\nExtSource=0\nAudioOutDevice=-1\n");
+  EXPECT_FALSE(form().RBSINE->isChecked());
+  EXPECT_FALSE(form().RBEXT->isChecked());
+  gui.ClickStartStop();
+  EXPECT_EQ(form().Engine().State().SourceMode, SourceInput);
+  EXPECT_TRUE(form().AudioIn1().DeviceOpen());
+  EXPECT_EQ(gui.driver.Count("start"), 1);
+}
+
+TEST_F(Windows, BothSourceKeysOneEndWithTheInputOnly) {
+  StartWith("[General]\nSineSource=1\nExtSource=1\n");
+  EXPECT_FALSE(form().RBSINE->isChecked());
+  EXPECT_TRUE(form().RBEXT->isChecked());
+}
+
+TEST_F(Windows, DamagedFileGivesDefaults) {
+  std::string junk = "[General]\nTop=\x01\x02zz\nSinePeakDev=abc\nRDSPI=";
+  junk += std::string(5000, 'x');
+  junk += "\n\0\0\xff\xfe[Gen\n=\n";
+  StartWith(junk);
+  EXPECT_EQ(form().BMSEPD->value(), 10);
+  EXPECT_EQ(form().pos().y(), 10);
+  EXPECT_EQ(form().EPI->text().size(), 2047);  // read as stored, cut like the profile reader
+}
+
+TEST_F(Windows, ValuesRoundTripThroughTheFile) {
+  gui.Start(ini);
+  form().BMSEMF->setValue(1234);
+  form().CBSTEREO->setChecked(true);
+  form().RBEXT->setChecked(true);
+  form().CBBL->setCurrentIndex(4);
+  form().EPS->setText(QStringLiteral("RADIO 1"));
+  gui.dialog->CBMULTI->setChecked(true);
+  gui.dialog->BMSEDELAY->setValue(7);
+  Gui::Click(form().GBTN1);  // view "Input"
+  form().move(40, 50);
+  form().close();
+  EXPECT_EQ(Saved("SineModFreq"), "1234");
+  EXPECT_EQ(Saved("ExtSource"), "1");
+  EXPECT_EQ(Saved("SineSource"), "0");
+  EXPECT_EQ(Saved("ScopeFunc"), "1");
+  EXPECT_EQ(Saved("Running"), "0");
+
+  Gui again;
+  again.Start(ini);
+  EXPECT_EQ(again.form->BMSEMF->value(), 1234);
+  EXPECT_TRUE(again.form->CBSTEREO->isChecked());
+  EXPECT_TRUE(again.form->RBEXT->isChecked());
+  EXPECT_EQ(again.form->CBBL->currentIndex(), 4);
+  EXPECT_EQ(again.form->EPS->text(), "RADIO 1");
+  EXPECT_TRUE(again.dialog->CBMULTI->isChecked());
+  EXPECT_EQ(again.dialog->BMSEDELAY->value(), 7);
+  EXPECT_EQ(again.form->Scope()->ScopeFunc(), 1);
+  EXPECT_EQ(again.form->pos(), QPoint(40, 50));
+}
+
+TEST_F(Windows, ExitWithoutSavingLeavesTheFileByteForByte) {
+  const std::string content =
+      "; mine\r\n[General]\r\nTop=20\r\nSinePeakDev=12.5\r\nRunning=1\r\n[Other]\r\nx=1\r\n";
+  StartWith(content);
+  ASSERT_TRUE(form().IsRunning());
+  form().BMSEPD->setValue(99);
+  gui.answer = false;
+  Gui::Click(form().Label18);
+  ASSERT_EQ(gui.questions.size(), 1u);
+  EXPECT_EQ(gui.questions[0], "Exit without saving?");
+  EXPECT_TRUE(form().isVisible());
+  EXPECT_TRUE(form().IsRunning());  // "No" changes nothing
+  gui.answer = true;
+  Gui::Click(form().Label18);
+  EXPECT_FALSE(form().isVisible());
+  EXPECT_FALSE(form().AudioOut1().DeviceOpen());
+  EXPECT_EQ(ReadFile(ini), content);
+}
+
+TEST_F(Windows, ClosingWhileRunningSavesRunningAndTheNextStartResumes) {
+  StartWith("[General]\nAudioOutDeviceName=Speakers\n");
+  gui.ClickStartStop();
+  ASSERT_TRUE(form().AudioOut1().DeviceOpen());
+  form().close();
+  EXPECT_EQ(Saved("Running"), "1");
+  EXPECT_FALSE(form().AudioOut1().DeviceOpen());
+
+  Gui next;
+  next.Start(ini);
+  EXPECT_TRUE(next.form->IsRunning());
+  EXPECT_EQ(next.Caption(), "Stop");
+  EXPECT_TRUE(next.form->AudioOut1().DeviceOpen());
+}
+
+TEST_F(Windows, FailedSaveShowsTheErrorAndKeepsTheWindowOpen) {
+  WriteFile(dir / "plainfile", "x");
+  const std::string bad = dir / "plainfile/vantorex.ini";
+  gui.Start(bad);
+  gui.ClickStartStop();
+  form().close();
+  ASSERT_EQ(gui.errors.size(), 1u);
+  EXPECT_EQ(gui.errors[0], QString::fromStdString("Unable to write to " + bad + "."));
+  EXPECT_TRUE(form().isVisible());
+  EXPECT_TRUE(form().IsRunning());  // caption and flag stay until the user acts
+  EXPECT_EQ(gui.Caption(), "Stop");
+  EXPECT_TRUE(form().Engine().State().StopRequested);
+  gui.ClickStartStop();
+  EXPECT_EQ(gui.Caption(), "Start");
+}
+
+TEST_F(Windows, SetDefaultsAsksAndSetsExactlyTheFiveCalibrationSpinners) {
+  gui.Start(ini);
+  form().BMSESWING->setValue(55);
+  form().BMSEGO->setValue(1.5);
+  form().BMSEPO->setValue(-20);
+  form().BMSEDCOL->setValue(30);
+  form().BMSEDCOR->setValue(70);
+  form().BMSECF->setValue(1000);
+  form().CBDC->setChecked(true);
+  gui.answer = false;
+  Gui::Click(form().Label14);
+  EXPECT_EQ(form().BMSESWING->value(), 55);
+  gui.answer = true;
+  Gui::Click(form().Label14);
+  ASSERT_EQ(gui.questions.size(), 2u);
+  EXPECT_EQ(gui.questions[1], "Set calibration data to defaults?");
+  EXPECT_EQ(form().BMSESWING->value(), 10);
+  EXPECT_EQ(form().BMSEGO->value(), 1);
+  EXPECT_EQ(form().BMSEPO->value(), 0);
+  EXPECT_EQ(form().BMSEDCOL->value(), 50);
+  EXPECT_EQ(form().BMSEDCOR->value(), 50);
+  EXPECT_EQ(form().BMSECF->value(), 1000);
+  EXPECT_TRUE(form().CBDC->isChecked());
+}
+
+TEST_F(Windows, AdvancedSettingsLinkTogglesTheDialogWhichOnlyHides) {
+  gui.Start(ini);
+  QPointer<TFCFG> dlg = gui.dialog;
+  Gui::Click(form().Label19);
+  EXPECT_TRUE(dlg->isVisible());
+  Gui::Click(form().Label19);
+  EXPECT_FALSE(dlg->isVisible());
+  Gui::Click(form().Label19);
+  dlg->BMSERD->setValue(3000);
+  Gui::Click(dlg->GBTN1);  // "Close"
+  EXPECT_FALSE(dlg->isVisible());
+  Gui::Click(form().Label19);
+  EXPECT_TRUE(dlg->isVisible());
+  EXPECT_EQ(dlg->BMSERD->value(), 3000);
+  dlg->close();  // the title bar's close box
+  EXPECT_FALSE(dlg->isVisible());
+  ASSERT_FALSE(dlg.isNull());
+  EXPECT_TRUE(form().isVisible());
+}
+
+TEST_F(Windows, ViewButtonsSetScopeFuncOnly) {
+  gui.Start(ini);
+  const std::vector<std::pair<TGradBtn*, int>> buttons = {{form().GBTN1, 1},
+                                                          {form().GBTN2, 2},
+                                                          {form().GBTN3, 3},
+                                                          {form().GradBtn1, 4},
+                                                          {form().GradBtn2, 5}};
+  for (const auto& [button, func] : buttons) {
+    Gui::Click(button);
+    EXPECT_EQ(form().Scope()->ScopeFunc(), func) << button->caption().toStdString();
+  }
+  EXPECT_EQ(gui.Caption(), "Start");
+}
+
+TEST_F(Windows, EngineReadsTheControlsOfBothWindows) {
+  gui.Start(ini);
+  form().BMSEPD->setValue(75);
+  gui.dialog->BMSEPF->setValue(19010.5);
+  form().CBSTEREO->setChecked(true);
+  ControlSnapshot snap;
+  form().ReadControls(snap);
+  EXPECT_EQ(snap.params[ParamId::SinePeakDev], 75);
+  EXPECT_EQ(snap.params[ParamId::PilotFrequency], 19010.5);
+  EXPECT_EQ(snap.params[ParamId::PilotDeviation], 6800);
+  EXPECT_TRUE(snap.stereo);
+  EXPECT_FALSE(snap.rds);
+  // The multipath switch acts at once; the RDS texts as typed, limited to 4 and 8 characters.
+  EXPECT_FALSE(form().MultipathFlag().load());
+  Gui::Click(gui.dialog->CBMULTI);
+  EXPECT_TRUE(form().MultipathFlag().load());
+  form().EPI->clear();
+  QTest::keyClicks(form().EPI, QStringLiteral("C20123"));
+  EXPECT_EQ(form().EPI->text(), "C201");
+  char pi[8] = {};
+  EXPECT_EQ(form().ReadPIText(pi, sizeof pi), 4u);
+  EXPECT_EQ(std::string(pi, 4), "C201");
+  form().EPS->clear();
+  QTest::keyClicks(form().EPS, QStringLiteral("ABCDEFGHIJ"));
+  EXPECT_EQ(form().EPS->text(), "ABCDEFGH");
+  // A longer text set by the program stays; it can still be shortened.
+  form().EPS->setText(QStringLiteral("0123456789"));
+  QTest::keyClick(form().EPS, Qt::Key_Backspace);
+  EXPECT_EQ(form().EPS->text(), "012345678");
+}
+
+}  // namespace
+}  // namespace kelvane::testing

@@ -1,0 +1,207 @@
+// Start and Stop from the window: buffer sizes, the RDS box, devices that are missing, fail or
+// vanish, the engine state across runs, the input level bar and rapid clicking.
+#include <algorithm>
+#include <cstring>
+
+#include "CLEDLbl.h"
+#include "FBVUMeter.h"
+#include "GuiHarness.h"
+#include "ScopeView.h"
+
+namespace kelvane::testing {
+namespace {
+
+class RunControl : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string ini = dir / "vantorex.ini";
+  Gui gui;
+  TForm1& form() { return *gui.form; }
+};
+
+TEST_F(RunControl, BufferSizeForEveryRateAndLength) {
+  // Bytes per buffer by buffer length (rows) and sampling rate (columns).
+  constexpr int kTable[5][4] = {{16384, 16384, 32768, 65536},
+                                {32768, 32768, 65536, 131072},
+                                {65536, 65536, 131072, 262144},
+                                {131072, 131072, 262144, 524288},
+                                {262144, 262144, 524288, 1048576}};
+  constexpr int kRates[4] = {44100, 48000, 96000, 192000};
+  gui.Start(ini);
+  for (int length = 0; length < 5; ++length) {
+    for (int rate = 0; rate < 4; ++rate) {
+      form().CBBL->setCurrentIndex(length);
+      form().CBSR->setCurrentIndex(rate);
+      gui.ClickStartStop();
+      ASSERT_EQ(gui.Caption(), "Stop");
+      EXPECT_EQ(gui.driver.openedBlockBytes, static_cast<uint32_t>(kTable[length][rate]))
+          << "length " << length << " rate " << kRates[rate];
+      EXPECT_EQ(gui.driver.openedFormat.samplesPerSec, static_cast<uint32_t>(kRates[rate]));
+      EXPECT_EQ(gui.driver.openedFormat.channels, 2);
+      EXPECT_EQ(gui.driver.openedFormat.bitsPerSample, 16);
+      EXPECT_EQ(form().Engine().FrameRate(), kRates[rate]);
+      gui.ClickStartStop();
+      ASSERT_EQ(gui.Caption(), "Start");
+    }
+  }
+}
+
+TEST_F(RunControl, RdsBoxIsEnabledOnlyAt192000) {
+  gui.Start(ini);
+  form().CBRDS->setChecked(true);
+  gui.ClickStartStop();
+  EXPECT_TRUE(form().CBRDS->isEnabled());
+  EXPECT_TRUE(form().CBRDS->isChecked());
+  gui.ClickStartStop();
+  for (int rate : {0, 1, 2}) {
+    form().CBSR->setCurrentIndex(rate);
+    form().CBRDS->setEnabled(true);
+    form().CBRDS->setChecked(true);
+    gui.ClickStartStop();
+    EXPECT_FALSE(form().CBRDS->isChecked());
+    EXPECT_FALSE(form().CBRDS->isEnabled());
+    gui.ClickStartStop();
+    EXPECT_FALSE(form().CBRDS->isEnabled());  // stays so after the stop
+  }
+  form().CBSR->setCurrentIndex(3);
+  gui.ClickStartStop();
+  EXPECT_TRUE(form().CBRDS->isEnabled());
+  EXPECT_FALSE(form().CBRDS->isChecked());
+}
+
+TEST_F(RunControl, StartWithNoDevicesStillShowsStop) {
+  gui.driver.outNames.clear();
+  gui.driver.inNames.clear();
+  gui.Start(ini);
+  EXPECT_EQ(form().ComboBox3->count(), 0);
+  EXPECT_EQ(form().ComboBox3->currentIndex(), -1);
+  form().RBEXT->setChecked(true);
+  gui.ClickStartStop();
+  EXPECT_EQ(gui.Caption(), "Stop");
+  EXPECT_TRUE(form().IsRunning());
+  EXPECT_EQ(gui.driver.Count("open"), 0);
+  gui.ClickStartStop();
+  EXPECT_EQ(gui.Caption(), "Start");
+  EXPECT_FALSE(form().IsRunning());
+  EXPECT_TRUE(gui.notices.empty());
+  EXPECT_TRUE(gui.errors.empty());
+}
+
+TEST_F(RunControl, NoSamplingRateSelectedIsAnErrorThatLeavesTheCaption) {
+  gui.Start(ini);
+  form().CBSR->setCurrentIndex(-1);
+  gui.ClickStartStop();
+  ASSERT_EQ(gui.errors.size(), 1u);
+  EXPECT_EQ(gui.errors[0], "'' is not a valid integer value.");
+  EXPECT_EQ(gui.Caption(), "Start");
+  EXPECT_FALSE(form().IsRunning());
+  EXPECT_EQ(gui.driver.Count("open"), 0);
+}
+
+TEST_F(RunControl, DeviceThatFailsToOpenIsReportedAndTheWindowStaysUsable) {
+  gui.driver.openResult = wave::Allocated;
+  gui.Start(ini);
+  gui.ClickStartStop();
+  EXPECT_EQ(gui.Caption(), "Stop");
+  ASSERT_EQ(gui.notices.size(), 1u);
+  EXPECT_EQ(gui.notices[0], "The output device \"Speakers\" could not be opened: fake error 4.");
+  gui.ClickStartStop();
+  EXPECT_EQ(gui.Caption(), "Start");
+  gui.driver.openResult = wave::NoError;
+  gui.ClickStartStop();
+  EXPECT_TRUE(form().AudioOut1().DeviceOpen());
+}
+
+TEST_F(RunControl, DeviceLostWhileStreamingIsReported) {
+  gui.Start(ini);
+  gui.ClickStartStop();
+  ASSERT_TRUE(form().AudioOut1().DeviceOpen());
+  gui.driver.health = wave::DeviceLost;
+  gui.driver.Complete(1);
+  Gui::Pump();
+  EXPECT_FALSE(form().AudioOut1().DeviceOpen());
+  ASSERT_EQ(gui.notices.size(), 1u);
+  EXPECT_EQ(gui.notices[0], "The output device stopped: fake error 36.");
+  EXPECT_EQ(gui.Caption(), "Stop");
+  gui.ClickStartStop();
+  EXPECT_EQ(gui.Caption(), "Start");
+}
+
+TEST_F(RunControl, StartStopStartContinuesTheEngineState) {
+  gui.Start(ini);
+  form().CBSR->setCurrentIndex(1);  // 48000 Hz
+  form().CBBL->setCurrentIndex(0);  // 16384-byte buffers
+  gui.ClickStartStop();
+  gui.driver.Complete(2);
+  Gui::Pump();  // two buffers played and refilled: six fills so far
+  gui.ClickStartStop();
+  const EngineState kept = form().Engine().State();
+  gui.ClickStartStop();  // four more fills
+  ASSERT_EQ(gui.Caption(), "Stop");
+
+  // The same ten fills by one engine that never stopped, reading the same controls.
+  Modulator ref(form());
+  ref.SetFrameRate(48000);
+  ref.BeginRun(SourceSine);
+  std::vector<uint8_t> block(16384);
+  for (int i = 0; i < 6; ++i) ref.AudioOut1FillBuffer(block.data(), 16384);
+  EXPECT_EQ(kept.CarrierPhase, ref.State().CarrierPhase);
+  EXPECT_EQ(kept.PilotPhase, ref.State().PilotPhase);
+  for (int i = 0; i < 4; ++i) {
+    ref.AudioOut1FillBuffer(block.data(), 16384);
+    const BufferSlot& slot = form().AudioOut1().Slot(i);
+    EXPECT_EQ(std::memcmp(slot.data, block.data(), block.size()), 0) << "buffer " << i;
+  }
+  EXPECT_NE(kept.CarrierPhase, 0.0);
+}
+
+TEST_F(RunControl, CaptureHandlerFeedsTheLevelBar) {
+  gui.Start(ini);
+  form().RBEXT->setChecked(true);
+  form().ComboBox3->setCurrentIndex(-1);  // capture only
+  gui.ClickStartStop();
+  ASSERT_TRUE(form().AudioIn1().DeviceOpen());
+  EXPECT_EQ(form().FBVU->litCount(0), 0);
+  gui.driver.Complete(1, static_cast<uint32_t>(form().AudioIn1().BufferSize()));
+  Gui::Pump();
+  // Every byte 0x00: silence; the second buffer's bytes are 0x01: samples of 257 (-42 dBFS).
+  gui.driver.Complete(1, static_cast<uint32_t>(form().AudioIn1().BufferSize()));
+  Gui::Pump();
+  EXPECT_GT(form().FBVU->litCount(0), 0);
+  EXPECT_EQ(form().FBVU->litCount(0), form().FBVU->litCount(1));
+  EXPECT_EQ(form().Engine().State().CapInL[0], 257);
+  gui.ClickStartStop();
+  EXPECT_EQ(form().FBVU->litCount(0), 0);
+}
+
+TEST_F(RunControl, RapidStartStopEndsInAConsistentState) {
+  gui.Start(ini);
+  for (int i = 0; i < 60; ++i) {
+    gui.ClickStartStop();
+    if (i % 3 == 0) gui.driver.Complete(1);
+    Gui::Pump();
+  }
+  EXPECT_EQ(gui.Caption(), "Start");
+  EXPECT_FALSE(form().IsRunning());
+  EXPECT_FALSE(form().AudioOut1().DeviceOpen());
+  EXPECT_EQ(gui.driver.Count("open"), 30);
+  EXPECT_EQ(gui.driver.Count("close"), 30);
+  EXPECT_TRUE(gui.notices.empty());
+}
+
+TEST_F(RunControl, MetersAndScopeFollowTheRun) {
+  gui.Start(ini);
+  form().CBSR->setCurrentIndex(1);
+  form().BMSEPD->setValue(75);
+  gui.ClickStartStop();
+  form().Timer1Timer();
+  EXPECT_EQ(form().CLEDLabel1->text(), "75.0");  // the prefill's peak deviation
+  const auto& captured = form().Scope()->Captures().CapOutI;
+  EXPECT_TRUE(std::any_of(captured.begin(), captured.end(), [](float v) { return v != 0.0f; }));
+  gui.ClickStartStop();
+  form().Timer1Timer();
+  EXPECT_EQ(form().CLEDLabel1->text(), "0.0");
+}
+
+}  // namespace
+}  // namespace kelvane::testing
