@@ -1,11 +1,12 @@
 # The two commands: `make run` and `make test`. Everything else is a step of theirs.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 WERROR     := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build run test test-main test-asan bench format
+.PHONY: all deps configure build run test test-main test-asan test-tsan bench format
 
 all: build
 
@@ -21,7 +22,7 @@ build: configure
 run: build
 	@scripts/run-default $(BUILD)
 
-test: test-main test-asan
+test: test-main test-asan test-tsan
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -31,6 +32,12 @@ test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_SANITIZE=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
+
+# The hand-off between the audio callback thread and the owner, under ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WITH_QT=OFF -DKELVANE_BENCH=OFF -DKELVANE_TSAN=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests audio_server_tests
+	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L audio
 
 bench: build
 	$(BUILD)/bench/kelvane-bench
