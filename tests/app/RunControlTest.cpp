@@ -205,3 +205,34 @@ TEST_F(RunControl, MetersAndScopeFollowTheRun) {
 
 }  // namespace
 }  // namespace kelvane::testing
+
+namespace kelvane::testing {
+namespace {
+
+TEST_F(RunControl, PowerReadoutTurnsGreenWhenTheSixtiethSecondCompletes) {
+  gui.Start(ini);
+  form().CBSR->setCurrentIndex(1);  // 48000 Hz
+  form().CBBL->setCurrentIndex(4);  // 65536 frames, 1.37 s per buffer
+  gui.ClickStartStop();
+  const EngineState& s = form().Engine().State();
+  int buffers = 0;
+  while (s.PmCount < 60) {
+    ASSERT_EQ(form().CLEDPM->onColor(), QColor(255, 0, 0)) << s.PmCount << " s";
+    EXPECT_EQ(form().CLEDPM->text(), form().Engine().PowerReadout().text);
+    gui.driver.Complete(1);
+    Gui::Pump();
+    ASSERT_LT(++buffers, 60);
+  }
+  EXPECT_EQ(form().CLEDPM->onColor(), QColor(0, 255, 0));
+  // 10 kHz peak deviation of a sine at 48000 Hz: 10 log10((2 pi 10000 / 48000)^2 / 2) + 7.14.
+  EXPECT_EQ(form().CLEDPM->text(), "6.5");
+  gui.ClickStartStop();
+  EXPECT_EQ(form().CLEDPM->onColor(), QColor(0, 255, 0));  // a stop keeps the reading
+  form().ComboBox3->setCurrentIndex(-1);
+  gui.ClickStartStop();
+  EXPECT_EQ(form().CLEDPM->onColor(), QColor(255, 0, 0));
+  EXPECT_EQ(form().CLEDPM->text(), "-90.0");
+}
+
+}  // namespace
+}  // namespace kelvane::testing

@@ -142,5 +142,27 @@ TEST(WindowOnSoundServer, PlaysWhatTheRendererWritesStopsAndResumes) {
   }
 }
 
+TEST(WindowOnSoundServer, RapidStartStopOnARealDevice) {
+  const std::string dir = SoundDir();
+  if (dir.empty()) GTEST_SKIP() << "needs the private sound server (run through ctest)";
+  const std::string ini = dir + "/window-rapid.ini";
+  WriteFile(ini, "[General]\nAudioOutDeviceName=pulse\nBufferLength=0\n");
+  Gui gui;
+  gui.Start(ini, &DefaultWaveDriver());
+  for (int i = 0; i < 40; ++i) {
+    gui.ClickStartStop();
+    PumpFor(std::chrono::milliseconds(i % 4 == 0 ? 30 : 2));
+  }
+  EXPECT_EQ(gui.Caption(), "Start");
+  EXPECT_FALSE(gui.form->AudioOut1().DeviceOpen());
+  EXPECT_TRUE(gui.notices.empty()) << gui.notices.front().toStdString();
+  gui.ClickStartStop();
+  PumpFor(500ms);
+  EXPECT_TRUE(gui.form->AudioOut1().DeviceOpen());
+  EXPECT_GT(gui.form->AudioOut1().DoneCount(), 2);
+  gui.ClickStartStop();
+  EXPECT_EQ(SinkInputs(dir), 0);
+}
+
 }  // namespace
 }  // namespace kelvane::testing
