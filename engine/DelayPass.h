@@ -3,7 +3,9 @@
 // AddToDelay(Q), Delayed(Q), exactly as the per-call routines read it.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "EngineState.h"
 
@@ -20,49 +22,67 @@ struct DelayRun {
   float* histQ;
 };
 
-// `on` is called once per delay-line call and returns the switch state. The reads of a slice of
-// frames are taken first, in call order; a slice that saw the switch on (or off) at every call
-// then runs as plain copies, any other slice call by call with the values read.
+// The eight switch reads of one frame, one byte (0 or 1) per call, in call order: for sub-step
+// 0 then 1, AddToDelay(I), Delayed(I), AddToDelay(Q), Delayed(Q).
 template <class Flag>
-void RunDelayLines(EngineState& s, int delay, const DelayRun& run, Flag&& on) {
-  constexpr int kSlice = 32;  // frames per slice
-  float* hi = run.histI;
-  float* hq = run.histQ;
-  for (int j = 0; j < kDelayLength; ++j) {
-    hi[j] = s.DelayLine[0][kDelayLength - 1 - j];
-    hq[j] = s.DelayLine[1][kDelayLength - 1 - j];
-  }
-  int lenI = kDelayLength, lenQ = kDelayLength;
-  uint8_t flags[kSlice * 8];
-  for (int k0 = 0; k0 < run.frames; k0 += kSlice) {
-    const int m = run.frames - k0 < kSlice ? run.frames - k0 : kSlice;
-    int count = 0;
-    for (int c = 0; c < 8 * m; ++c) {
-      flags[c] = on() ? 1 : 0;
-      count += flags[c];
+inline void ReadFrameSwitch(Flag&& on, uint8_t* sw) {
+  // Gathered in a register and stored at once: one store instead of eight.
+  uint64_t v = 0;
+#pragma GCC unroll 8
+  for (int c = 0; c < 8; ++c) v |= static_cast<uint64_t>(on()) << (8 * c);
+  static_assert(std::endian::native == std::endian::little);
+  std::memcpy(sw, &v, sizeof v);
+}
+
+// The delay lines over one run: the history is unrolled from the state at the start and
+// written back by Finish.
+class DelayLinePass {
+ public:
+  static constexpr int kSlice = 32;  // frames per slice
+
+  DelayLinePass(EngineState& s, int delay, const DelayRun& run) : s_(s), delay_(delay), run_(run) {
+    for (int j = 0; j < kDelayLength; ++j) {
+      run.histI[j] = s.DelayLine[0][kDelayLength - 1 - j];
+      run.histQ[j] = s.DelayLine[1][kDelayLength - 1 - j];
     }
-    if (count == 8 * m) {
+  }
+
+  // Frames k0 .. k0 + m - 1 (m <= kSlice) with their switch reads sw[0 .. 8 * m - 1]. A slice
+  // whose reads all saw the switch on (or off) runs as plain copies, any other call by call
+  // with the values read.
+  void Slice(int k0, int m, const uint8_t* sw) {
+    const DelayRun& run = run_;
+    float* hi = run.histI;
+    float* hq = run.histQ;
+    uint64_t all = ~uint64_t{0}, any = 0;
+    for (int k = 0; k < m; ++k) {
+      uint64_t v;
+      std::memcpy(&v, sw + 8 * k, sizeof v);
+      all &= v;
+      any |= v;
+    }
+    if (all == 0x0101010101010101u) {
       // Every call saw the switch on: each sub-step pushes its sample and reads the one pushed
       // `delay` sub-steps before.
-      float* ni = hi + lenI;
-      float* nq = hq + lenQ;
+      float* ni = hi + lenI_;
+      float* nq = hq + lenQ_;
       for (int k = 0; k < m; ++k) {
         ni[2 * k] = run.i0[0][k0 + k];
         ni[2 * k + 1] = run.i0[1][k0 + k];
         nq[2 * k] = run.q0[0][k0 + k];
         nq[2 * k + 1] = run.q0[1][k0 + k];
       }
-      const float* di = ni - delay;
-      const float* dq = nq - delay;
+      const float* di = ni - delay_;
+      const float* dq = nq - delay_;
       for (int k = 0; k < m; ++k) {
         run.rI[0][k0 + k] = di[2 * k];
         run.rI[1][k0 + k] = di[2 * k + 1];
         run.rQ[0][k0 + k] = dq[2 * k];
         run.rQ[1][k0 + k] = dq[2 * k + 1];
       }
-      lenI += 2 * m;
-      lenQ += 2 * m;
-    } else if (count == 0) {
+      lenI_ += 2 * m;
+      lenQ_ += 2 * m;
+    } else if (any == 0) {
       for (int k = 0; k < m; ++k) {
         run.rI[0][k0 + k] = 0.0f;
         run.rI[1][k0 + k] = 0.0f;
@@ -70,21 +90,55 @@ void RunDelayLines(EngineState& s, int delay, const DelayRun& run, Flag&& on) {
         run.rQ[1][k0 + k] = 0.0f;
       }
     } else {
-      const uint8_t* f = flags;
       for (int k = 0; k < m; ++k) {
-        for (int j = 0; j < 2; ++j, f += 4) {
-          if (f[0]) hi[lenI++] = run.i0[j][k0 + k];
-          run.rI[j][k0 + k] = f[1] ? hi[lenI - 1 - delay] : 0.0f;
-          if (f[2]) hq[lenQ++] = run.q0[j][k0 + k];
-          run.rQ[j][k0 + k] = f[3] ? hq[lenQ - 1 - delay] : 0.0f;
+        for (int j = 0; j < 2; ++j) {
+          const uint8_t* f = sw + 8 * k + 4 * j;
+          if (f[0]) hi[lenI_++] = run.i0[j][k0 + k];
+          run.rI[j][k0 + k] = f[1] ? hi[lenI_ - 1 - delay_] : 0.0f;
+          if (f[2]) hq[lenQ_++] = run.q0[j][k0 + k];
+          run.rQ[j][k0 + k] = f[3] ? hq[lenQ_ - 1 - delay_] : 0.0f;
         }
       }
     }
   }
-  for (int e = 0; e < kDelayLength; ++e) {
-    s.DelayLine[0][e] = hi[lenI - 1 - e];
-    s.DelayLine[1][e] = hq[lenQ - 1 - e];
+
+  void Finish() {
+    for (int e = 0; e < kDelayLength; ++e) {
+      s_.DelayLine[0][e] = run_.histI[lenI_ - 1 - e];
+      s_.DelayLine[1][e] = run_.histQ[lenQ_ - 1 - e];
+    }
   }
+
+ private:
+  EngineState& s_;
+  const int delay_;
+  const DelayRun& run_;
+  int lenI_ = kDelayLength;
+  int lenQ_ = kDelayLength;
+};
+
+// Runs the delay lines with the switch reads taken beforehand: 8 * run.frames bytes.
+inline void ApplyDelayLines(EngineState& s, int delay, const DelayRun& run, const uint8_t* sw) {
+  DelayLinePass pass(s, delay, run);
+  for (int k0 = 0; k0 < run.frames; k0 += DelayLinePass::kSlice) {
+    const int m = run.frames - k0 < DelayLinePass::kSlice ? run.frames - k0 : DelayLinePass::kSlice;
+    pass.Slice(k0, m, sw + 8 * k0);
+  }
+  pass.Finish();
+}
+
+// `on` is called once per delay-line call and returns the switch state; the reads of each slice
+// are taken first, in call order.
+template <class Flag>
+void RunDelayLines(EngineState& s, int delay, const DelayRun& run, Flag&& on) {
+  DelayLinePass pass(s, delay, run);
+  uint8_t sw[8 * DelayLinePass::kSlice];
+  for (int k0 = 0; k0 < run.frames; k0 += DelayLinePass::kSlice) {
+    const int m = run.frames - k0 < DelayLinePass::kSlice ? run.frames - k0 : DelayLinePass::kSlice;
+    for (int k = 0; k < m; ++k) ReadFrameSwitch(on, sw + 8 * k);
+    pass.Slice(k0, m, sw);
+  }
+  pass.Finish();
 }
 
 }  // namespace kelvane

@@ -53,6 +53,7 @@ struct EngineScratch {
   alignas(64) float rQE[C + P];
   alignas(64) float rQO[C + P];
   alignas(64) int16_t pcm[2 * (C + P)];
+  alignas(64) uint8_t sw[8 * C];      // multipath switch reads, eight per frame
   float histI[kDelayLength + 2 * C];  // delay-line contents, oldest first
   float histQ[kDelayLength + 2 * C];
   // Output-filter inputs, oldest first, split by sub-step: the 76-sample history then the chunk.
@@ -258,6 +259,10 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   {
     double ph = s.CarrierPhase;
     const double inc = b.CarrierInc;
+    // The switch read as its byte (0 or 1), so that each read is a plain byte load and store.
+    static_assert(sizeof(std::atomic<bool>) == 1);
+    const auto* flag = reinterpret_cast<const uint8_t*>(&controls_.MultipathFlag());
+    const auto read = [flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED); };
     for (int k = 0; k < n;) {
       const int begin = k;
       const int end = k + std::clamp(b.FrameRate - s.PmSamples, 1, n - k);
@@ -277,6 +282,9 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
         if (ph <= -kTurn) [[unlikely]]
           ph += kTurn;
         w.phO[k] = ph;
+        // The delay lines' switch reads, in call order; they fill the issue slots this loop
+        // leaves free while it waits on its additions.
+        ReadFrameSwitch(read, w.sw + 8 * k);
       }
       s.PmAcc = acc;
       s.PmSamples += end - begin;
@@ -290,12 +298,11 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   fast::SinDAdd(w.phE, qPhase, w.qE, n);
   fast::SinDAdd(w.phO, qPhase, w.qO, n);
 
-  // Delay lines, in sub-step order; the switch is read on every call.
+  // Delay lines, in sub-step order, with the switch reads the carrier loop took.
   {
-    const std::atomic<bool>& on = controls_.MultipathFlag();
     const DelayRun run{{w.iE, w.iO}, {w.qE, w.qO}, {w.rIE, w.rIO}, {w.rQE, w.rQO}, n,
                        w.histI,      w.histQ};
-    RunDelayLines(s, b.DelaySamples, run, [&on] { return on.load(std::memory_order_relaxed); });
+    ApplyDelayLines(s, b.DelaySamples, run, w.sw);
   }
 
   // Output filter: history from the rings, then the chunk's I/Q samples by sub-step parity.
