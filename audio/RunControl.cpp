@@ -141,11 +141,16 @@ bool RunControl::CheckDevices() {
 void RunControl::FadeOutAt(uint64_t frame) {
   const int rate = std::max(output_.FrameRate(), 1);
   const uint64_t blockFrames = static_cast<uint64_t>(std::max(output_.BufferSize(), 4) / 4);
-  fadeStart_ = std::max(frame, framesFilled_);
+  const uint64_t start = std::max(frame, framesFilled_);
+  if (fadeSet_ && fadeStart_ <= start) return;  // an earlier end stays
+  fadeStart_ = start;
   fadeFrames_ = static_cast<uint64_t>(rate) * kFadeMs / 1000;
   // The device holds about two blocks beyond the last one it gave back, the sound server
   // a little more: that much silence pushes the faded signal all the way out.
-  fadeEnd_ = fadeStart_ + fadeFrames_ + 2 * blockFrames + static_cast<uint64_t>(rate) / 2;
+  // Whole blocks only, so that the device never meets a short last buffer (and counts the
+  // rest of its block as an underrun).
+  const uint64_t end = fadeStart_ + fadeFrames_ + 2 * blockFrames + static_cast<uint64_t>(rate) / 2;
+  fadeEnd_ = (end + blockFrames - 1) / blockFrames * blockFrames;
   fadeSet_ = true;
 }
 

@@ -80,9 +80,11 @@ class RunControl {
   bool CheckDevices();
 
   // A soft end of the output: from frame `frame` of this run on the signal fades to silence
-  // over kFadeMs, silence follows until everything before it has left the device, and then
-  // the output stream closes by itself (OutputFinished). A frame already filled means the
-  // next block. Only the output is affected; Stop ends the rest.
+  // over kFadeMs, silence follows (to the end of a block at least 2 blocks and 0.5 s later)
+  // until everything before it has left the device, and then the output stream closes by
+  // itself (OutputFinished). A frame already filled means the
+  // next block; an end set earlier than that stays. Only the output is affected; Stop ends
+  // the rest.
   void FadeOutAt(uint64_t frame);
   bool FadingOut() const { return fadeSet_; }
   bool OutputFinished() const {

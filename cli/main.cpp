@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "audio_commands.h"
 #include "options.h"
 #include "render.h"
 
@@ -14,13 +15,16 @@ void PrintUsage(std::FILE* to) {
   std::fprintf(to,
                "Usage: kelvane-cli COMMAND [OPTIONS]\n\n"
                "Commands:\n"
+               "  %s\n"
+               "  %s\n"
                "  %s\n\n"
                "Common options:\n"
                "  --settings FILE   settings file (else $KELVANE_SETTINGS, else\n"
                "                    ~/.config/kelvane/vantorex.ini)\n"
                "  --set KEY=VALUE   override a settings key for this run\n\n"
                "'kelvane-cli COMMAND --help' explains a command, its options and every key.\n",
-               kelvane::cli::kRenderSummary);
+               kelvane::cli::kRenderSummary, kelvane::cli::kPlaySummary,
+               kelvane::cli::kDevicesSummary);
 }
 
 }  // namespace
@@ -39,10 +43,16 @@ int main(int argc, char** argv) {
     if (command == "--help" || command == "-h") {
       std::fputs("\n", stdout);
       std::fputs(kelvane::cli::RenderHelp().c_str(), stdout);
+      std::fputs("\n", stdout);
+      std::fputs(kelvane::cli::PlayHelp().c_str(), stdout);
+      std::fputs("\n", stdout);
+      std::fputs(kelvane::cli::DevicesHelp().c_str(), stdout);
     }
     return 0;
   }
   if (command == "render") return kelvane::cli::RunRender(args);
+  if (command == "play") return kelvane::cli::RunPlay(args);
+  if (command == "devices") return kelvane::cli::RunDevices(args);
   kelvane::cli::PrintError("unknown command '" + command + "' (see kelvane-cli --help)");
   return 2;
 }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -80,6 +82,29 @@ bool ParseOptions(const std::vector<OptionSpec>& specs, const std::vector<std::s
     }
     out.Add(spec->longName, std::move(value));
   }
+  return true;
+}
+
+bool ReadSecondsOption(const ParsedOptions& options, double& seconds, std::string& error) {
+  constexpr double kMaxSeconds = 86400.0;  // a day; anything longer is a typo
+  const auto text = options.Get("seconds");
+  if (!text) return true;
+  double v = 0.0;
+  const char* end = text->data() + text->size();
+  const auto r = std::from_chars(text->data(), end, v);
+  if (text->empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) {
+    error = "cannot read '" + *text + "' as a duration in seconds";
+    return false;
+  }
+  if (v <= 0.0) {
+    error = "the duration must be more than 0 s, not " + *text;
+    return false;
+  }
+  if (v > kMaxSeconds) {
+    error = "the duration " + *text + " s is too long (at most 86400 s)";
+    return false;
+  }
+  seconds = v;
   return true;
 }
 

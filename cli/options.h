@@ -59,6 +59,10 @@ std::string SettingsKeysHelp();
 bool LoadSettingsWithOverrides(const ParsedOptions& options, SettingsValues& values,
                                std::string& path, bool& found, std::string& error);
 
+// The --seconds option: leaves `seconds` as it is when the option is absent; false with a
+// one-line error for text that is not a number, 0 or less, or more than a day.
+bool ReadSecondsOption(const ParsedOptions& options, double& seconds, std::string& error);
+
 // Prints "kelvane-cli: <message>" as one line on standard error.
 void PrintError(std::string_view message);
 

@@ -6,16 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
-#include "ControlSource.h"
 #include "Modulator.h"
 #include "RunRules.h"
+#include "SettingsControls.h"
 #include "SettingsFile.h"
 #include "options.h"
 #include "wav.h"
@@ -24,7 +23,6 @@ namespace kelvane::cli {
 namespace {
 
 constexpr double kDefaultSeconds = 10.0;
-constexpr double kMaxSeconds = 86400.0;  // a day; anything longer is a typo
 
 const std::vector<OptionSpec>& RenderOptions() {
   static const std::vector<OptionSpec> specs = {
@@ -43,46 +41,9 @@ const std::vector<OptionSpec>& RenderOptions() {
   return specs;
 }
 
-// The engine's view of the settings: fixed for the whole render.
-class SettingsControls final : public ControlSource {
- public:
-  SettingsControls(const SettingsValues& v, bool rdsOn) : pi_(v.rdsPI), ps_(v.rdsPS) {
-    snapshot_.params = v.params;
-    snapshot_.stereo = v.stereo;
-    snapshot_.rds = rdsOn;
-    snapshot_.dcCoupled = v.dcCoupledDAC;
-    SetMultipath(v.multipath);
-  }
-  void ReadControls(ControlSnapshot& out) override { out = snapshot_; }
-  std::size_t ReadPIText(char* out, std::size_t capacity) override {
-    return Copy(pi_, out, capacity);
-  }
-  std::size_t ReadPSText(char* out, std::size_t capacity) override {
-    return Copy(ps_, out, capacity);
-  }
-
- private:
-  static std::size_t Copy(const std::string& text, char* out, std::size_t capacity) {
-    std::memcpy(out, text.data(), std::min(text.size(), capacity));
-    return text.size();
-  }
-  ControlSnapshot snapshot_;
-  std::string pi_, ps_;
-};
-
 volatile sig_atomic_t gInterrupted = 0;
 extern "C" void OnInterrupt(int) {
   gInterrupted = 1;
-}
-
-std::optional<double> ParseSeconds(const std::string& text) {
-  double v = 0.0;
-  const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, v);
-  if (text.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) {
-    return std::nullopt;
-  }
-  return v;
 }
 
 std::string FormatSeconds(double s) {
@@ -141,21 +102,9 @@ int RunRender(const std::vector<std::string>& args) {
   const bool raw = *out == "-";
 
   double seconds = kDefaultSeconds;
-  if (const auto text = opts.Get("seconds")) {
-    const auto s = ParseSeconds(*text);
-    if (!s) {
-      PrintError("cannot read '" + *text + "' as a duration in seconds");
-      return 2;
-    }
-    if (*s <= 0.0) {
-      PrintError("the duration must be more than 0 s, not " + *text);
-      return 2;
-    }
-    if (*s > kMaxSeconds) {
-      PrintError("the duration " + *text + " s is too long (at most 86400 s)");
-      return 2;
-    }
-    seconds = *s;
+  if (!ReadSecondsOption(opts, seconds, error)) {
+    PrintError(error);
+    return 2;
   }
 
   SettingsValues values;

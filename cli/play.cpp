@@ -1,0 +1,323 @@
+// `kelvane-cli play`: runs the modulator on the sound card through the window's run control,
+// printing the meter read-outs once a second.
+#include <poll.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "AudioIO.h"
+#include "DeviceList.h"
+#include "Modulator.h"
+#include "QuietStderr.h"
+#include "RunControl.h"
+#include "RunRules.h"
+#include "SettingsControls.h"
+#include "SettingsFile.h"
+#include "audio_commands.h"
+#include "options.h"
+
+namespace kelvane::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::vector<OptionSpec>& PlayOptions() {
+  static const std::vector<OptionSpec> specs = {
+      {"seconds", 's', true, false, "S",
+       "play this long (fractions allowed), then fade out; default: until Ctrl-C"},
+      kSettingsOption,
+      kSetOption,
+      {"output-device", 'o', true, false, "NAME|NUMBER",
+       "output device by name or number (see kelvane-cli devices) instead of the saved one"},
+      {"input-device", 'i', true, false, "NAME|NUMBER",
+       "input device for the sound-card source instead of the saved one"},
+      {"help", 'h', false, false, "", "show this help"},
+  };
+  return specs;
+}
+
+volatile sig_atomic_t gSignals = 0;
+extern "C" void OnStopSignal(int) {
+  gSignals = gSignals + 1;
+}
+
+bool AllDigits(const std::string& s) {
+  return !s.empty() && s.size() < 9 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The device an option names (a number, else a name), or the saved one: name first, then
+// number. Returns -1 with `error` set when there is none.
+int PickDevice(const char* kind, const char* option, const std::optional<std::string>& given,
+               const std::vector<std::string>& list, const std::string& savedName, int savedIndex,
+               std::string& error) {
+  const std::string count = std::to_string(list.size()) + " " + kind + " device" +
+                            (list.size() == 1 ? "" : "s") + "; see kelvane-cli devices";
+  if (given) {
+    if (AllDigits(*given)) {
+      const int n = std::stoi(*given);
+      if (n < static_cast<int>(list.size())) return n;
+      error = "there is no " + std::string(kind) + " device number " + *given + " (" + count + ")";
+      return -1;
+    }
+    const int i = FindItemIndex(list, *given, -1);
+    if (i < 0)
+      error = "there is no " + std::string(kind) + " device \"" + *given + "\" (" + count + ")";
+    return i;
+  }
+  const int i = ChooseDevice(list, savedName, savedIndex);
+  if (i < 0) {
+    error = "no " + std::string(kind) + " device: the saved \"" + savedName +
+            "\" is not listed and number " + std::to_string(savedIndex) + " is not in the list (" +
+            count + "); choose one with --" + option;
+  }
+  return i;
+}
+
+void PrintReadouts(Modulator& modulator, long long second) {
+  char peak[16];
+  modulator.TakePeakDeviation(peak, sizeof peak);
+  const MeterReadout& power = modulator.PowerReadout();
+  std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)\n", second, peak,
+              power.text, power.green ? "green" : "red");
+  std::fflush(stdout);
+}
+
+// Blocks the stop signals on every thread (the audio threads inherit the mask) and handles
+// them only while waiting in ppoll; puts everything back when done.
+class StopSignals {
+ public:
+  StopSignals() {
+    gSignals = 0;
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stop, &old_);
+    waitMask_ = old_;
+    sigdelset(&waitMask_, SIGINT);
+    sigdelset(&waitMask_, SIGTERM);
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, &oldInt_);
+    ::sigaction(SIGTERM, &sa, &oldTerm_);
+  }
+  ~StopSignals() {
+    ::sigaction(SIGINT, &oldInt_, nullptr);
+    ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+  const sigset_t& WaitMask() const { return waitMask_; }
+
+ private:
+  sigset_t old_{}, waitMask_{};
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+};
+
+}  // namespace
+
+std::string PlayHelp() {
+  std::string text =
+      "Usage: kelvane-cli play [--seconds S] [--settings FILE] [--set KEY=VALUE ...]\n"
+      "                        [--output-device NAME|NUMBER] [--input-device NAME|NUMBER]\n\n"
+      "Runs the modulator on the sound card exactly as the window's Start does: the devices\n"
+      "saved in the settings (by name, else by number), the sampling rate and buffer length\n"
+      "of the settings, RDS only at 192000 Hz, the sine source (SineSource=1, ExtSource=0) or\n"
+      "the sound-card input. Once a second it prints the peak deviation and MPX power\n"
+      "read-outs. It stops when the time is up or on Ctrl-C (or SIGTERM): the signal fades out\n"
+      "over 20 ms after the buffers already queued, so the stop makes no click; a second\n"
+      "Ctrl-C stops at once. Exit status 0 after a stop, 1 when a device cannot be opened or\n"
+      "stops working (the message says which and why), 2 for bad options or settings.\n\n"
+      "Options:\n";
+  text += OptionsHelp(PlayOptions());
+  text +=
+      "\nThe settings file is the one given with --settings, else $KELVANE_SETTINGS, else\n"
+      "vantorex.ini in $XDG_CONFIG_HOME/kelvane (default ~/.config/kelvane). It is only read.\n"
+      "'kelvane-cli render --help' lists every settings key.\n";
+  return text;
+}
+
+int RunPlay(const std::vector<std::string>& args) {
+  ParsedOptions opts;
+  std::string error;
+  if (!ParseOptions(PlayOptions(), args, opts, error)) {
+    PrintError(error + " (see kelvane-cli play --help)");
+    return 2;
+  }
+  if (opts.Has("help")) {
+    std::fputs(PlayHelp().c_str(), stdout);
+    return 0;
+  }
+  double seconds = 0.0;  // 0: until stopped
+  if (!ReadSecondsOption(opts, seconds, error)) {
+    PrintError(error);
+    return 2;
+  }
+  SettingsValues values;
+  std::string settingsPath;
+  bool settingsFound = false;
+  if (!LoadSettingsWithOverrides(opts, values, settingsPath, settingsFound, error)) {
+    PrintError(error);
+    return 2;
+  }
+  if (SamplingRateForIndex(values.samplingRate) < 0) {
+    PrintError(
+        "no sampling rate selected: SamplingRate must be 0 (44100), 1 (48000), "
+        "2 (96000) or 3 (192000)");
+    return 2;
+  }
+  const bool sine = values.SineChecked();
+  if (sine && opts.Has("input-device")) {
+    std::fprintf(stderr,
+                 "%s: note: --input-device is not used with the sine source (--set ExtSource=1 "
+                 "selects the sound-card input)\n",
+                 kProgramName);
+  }
+
+  // From here on the audio libraries may print to fd 2; our messages go through `quiet`.
+  StopSignals signals;
+  QuietStderr quiet;
+  const std::vector<std::string> outs = GetWaveOutDevices();
+  const std::vector<std::string> ins = GetWaveInDevices();
+  const int outDevice = PickDevice("output", "output-device", opts.Get("output-device"), outs,
+                                   values.audioOutDeviceName, values.audioOutDevice, error);
+  if (outDevice < 0) {
+    quiet.Say(error);
+    return 1;
+  }
+  int inDevice = -1;
+  if (!sine) {
+    inDevice = PickDevice("input", "input-device", opts.Get("input-device"), ins,
+                          values.audioInDeviceName, values.audioInDevice, error);
+    if (inDevice < 0) {
+      quiet.Say(error);
+      return 1;
+    }
+  }
+
+  SettingsControls controls(values, values.rds);
+  Modulator modulator(controls);
+  TAudioOut out;
+  TAudioIn in;
+  RunControl run(modulator, out, in);
+  bool lost = false;
+  run.OnDeviceLost = [&](const DeviceLostEvent& e) {
+    if (lost) return;  // the first loss is the one to report
+    lost = true;
+    const std::string& name = e.output ? outs[static_cast<std::size_t>(outDevice)]
+                                       : ins[static_cast<std::size_t>(inDevice)];
+    quiet.Say(std::string("the ") + (e.output ? "output" : "input") + " device \"" + name +
+              "\" stopped: " + e.errorText);
+  };
+
+  RunSettings settings;
+  settings.samplingRateIndex = values.samplingRate;
+  settings.bufferLengthIndex = values.bufferLength;
+  settings.sineSource = sine;
+  settings.outputDevice = outDevice;
+  settings.inputDevice = inDevice;
+  settings.stopAfterSeconds = seconds;
+  const StartResult started = run.Start(settings, [&controls](bool allowed) {
+    if (!allowed) controls.SetRds(false);
+  });
+  auto openFailure = [&](const char* kind, const DeviceOutcome& o,
+                         const std::vector<std::string>& list) {
+    quiet.Say(std::string("cannot open the ") + kind + " device \"" +
+              list[static_cast<std::size_t>(o.device)] + "\" (number " + std::to_string(o.device) +
+              "): " + o.errorText);
+  };
+  if (!started.started) {
+    quiet.Say(started.error);
+    return 2;
+  }
+  if (!sine && !started.input.opened) {
+    openFailure("input", started.input, ins);
+    run.Stop();
+    return 1;
+  }
+  if (!started.output.opened) {
+    openFailure("output", started.output, outs);
+    run.Stop();
+    return 1;
+  }
+
+  const double blockSeconds =
+      static_cast<double>(started.bufferBytes) / 4.0 / static_cast<double>(started.frameRate);
+  std::printf(
+      "Playing %s at %d Hz (buffer %d bytes) on \"%s\" (output %d)%s, %s source%s%s%s; "
+      "settings %s%s\n",
+      seconds > 0.0 ? (FormatSettingsFloat(seconds) + " s").c_str() : "until Ctrl-C",
+      started.frameRate, started.bufferBytes, outs[static_cast<std::size_t>(outDevice)].c_str(),
+      outDevice,
+      sine ? ""
+           : (", input \"" + ins[static_cast<std::size_t>(inDevice)] + "\" (input " +
+              std::to_string(inDevice) + ")")
+                 .c_str(),
+      sine ? "sine" : "sound-card", values.stereo && !sine ? ", stereo" : "",
+      controls.Rds() && !sine ? ", RDS" : "",
+      values.rds && !started.rdsAllowed ? " (RDS off below 192000 Hz)" : "", settingsPath.c_str(),
+      settingsFound ? "" : " (not found: first-run defaults)");
+  std::fflush(stdout);
+
+  const auto begin = Clock::now();
+  auto nextTick = begin + std::chrono::seconds(1);
+  long long tick = 1;
+  int handledSignals = 0;
+  auto drainDeadline = Clock::time_point::max();
+  int status = 0;
+  bool quitAtOnce = false;
+  for (;;) {
+    if (lost) {
+      status = 1;
+      break;
+    }
+    if (run.OutputFinished()) break;
+    const int signalsNow = gSignals;
+    if (signalsNow > handledSignals) {
+      handledSignals = signalsNow;
+      if (run.FadingOut() && drainDeadline != Clock::time_point::max()) {
+        quitAtOnce = true;  // a second stop signal
+        break;
+      }
+      // Stop softly after the buffers already queued: they, the fade and the silence after
+      // it take at most this long to play out.
+      run.FadeOutAt(0);
+      const double drain = (out.NumBuffers() + 2) * blockSeconds + 0.5 + 2.0;
+      drainDeadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(drain * 1000));
+    }
+    if (Clock::now() > drainDeadline) break;
+    const auto now = Clock::now();
+    const auto wait = std::clamp<long long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count(), 0, 250);
+    pollfd fds[2] = {{out.NoticeFd(), POLLIN, 0}, {in.NoticeFd(), POLLIN, 0}};
+    const timespec timeout{0, static_cast<long>(wait) * 1000000L};
+    ::ppoll(fds, 2, &timeout, &signals.WaitMask());
+    out.ProcessNotices();
+    in.ProcessNotices();
+    run.CheckDevices();
+    if (Clock::now() >= nextTick && !lost) {
+      PrintReadouts(modulator, tick);
+      ++tick;
+      nextTick += std::chrono::seconds(1);
+    }
+  }
+  const uint64_t underruns = out.Underruns();
+  run.Stop();
+  if (status == 0 && underruns > 0 && !quitAtOnce) {
+    quiet.Say("note: the output played " + std::to_string(underruns) +
+              " block(s) of silence because the next buffer was late");
+  }
+  return status;
+}
+
+}  // namespace kelvane::cli
