@@ -93,6 +93,54 @@ __attribute__((target("avx2,fma"))) void SinDAvx(const double* x, double add, fl
   }
 }
 
+// Eight floats: their sines, as SinF does them.
+KELVANE_FMA __m256 SinFma8(__m256 x) {
+  const __m256d a = SinFma(_mm256_cvtps_pd(_mm256_castps256_ps128(x)));
+  const __m256d b = SinFma(_mm256_cvtps_pd(_mm256_extractf128_ps(x, 1)));
+  return _mm256_set_m128(_mm256_cvtpd_ps(b), _mm256_cvtpd_ps(a));
+}
+
+template <bool kStereo, bool kRds>
+__attribute__((target("avx2,fma"))) void InputMpxAvx(const float* pp, const float* sum,
+                                                     const float* dif, const float* o3,
+                                                     const InputMpxParams& p, float* mpx, int n) {
+  const __m256 two = _mm256_set1_ps(2.0f), three = _mm256_set1_ps(3.0f);
+  const __m256 pd = _mm256_set1_ps(p.pilotDev), ds = _mm256_set1_ps(p.devScale);
+  const __m256 ph38 = _mm256_set1_ps(p.phase38), phRds = _mm256_set1_ps(p.rdsPhase);
+  for (int k = 0; k < n; k += 8) {
+    const __m256 x = _mm256_loadu_ps(pp + k);
+    __m256 m;
+    if (kStereo) {
+      const __m256 s1 = SinFma8(x);
+      const __m256 s2 = SinFma8(_mm256_add_ps(_mm256_mul_ps(two, x), ph38));
+      const __m256 inner =
+          _mm256_add_ps(_mm256_loadu_ps(sum + k), _mm256_mul_ps(s2, _mm256_loadu_ps(dif + k)));
+      m = _mm256_add_ps(_mm256_mul_ps(pd, s1), _mm256_mul_ps(ds, inner));
+    } else {
+      m = _mm256_mul_ps(_mm256_loadu_ps(sum + k), ds);
+    }
+    if (kRds) {
+      const __m256 s3 = SinFma8(_mm256_add_ps(_mm256_mul_ps(three, x), phRds));
+      m = _mm256_add_ps(m, _mm256_mul_ps(s3, _mm256_loadu_ps(o3 + k)));
+    }
+    _mm256_storeu_ps(mpx + k, m);
+  }
+}
+
+__attribute__((target("avx2,fma"))) void CarrierSinesAvx(const double* phE, const double* phO,
+                                                         double qPhase, float* iE, float* iO,
+                                                         float* qE, float* qO, int n) {
+  const __m256d c = _mm256_set1_pd(qPhase);
+  for (int t = 0; t < n; t += 4) {
+    const __m256d e = _mm256_loadu_pd(phE + t);
+    const __m256d o = _mm256_loadu_pd(phO + t);
+    _mm_storeu_ps(iE + t, _mm256_cvtpd_ps(SinFma(e)));
+    _mm_storeu_ps(iO + t, _mm256_cvtpd_ps(SinFma(o)));
+    _mm_storeu_ps(qE + t, _mm256_cvtpd_ps(SinFma(_mm256_add_pd(e, c))));
+    _mm_storeu_ps(qO + t, _mm256_cvtpd_ps(SinFma(_mm256_add_pd(o, c))));
+  }
+}
+
 }  // namespace
 
 void SinF(const float* x, float* out, int n) {
@@ -117,6 +165,44 @@ void SinDAdd(const double* x, double add, float* out, int n) {
     return;
   }
   for (int t = 0; t < n; ++t) out[t] = static_cast<float>(std::sin(x[t] + add));
+}
+
+void InputMpx(const float* pp, const float* sum, const float* dif, const float* o3,
+              const InputMpxParams& p, float* mpx, int n) {
+  if (kAvx2Fma) {
+    if (p.stereo && p.rds) InputMpxAvx<true, true>(pp, sum, dif, o3, p, mpx, n);
+    if (p.stereo && !p.rds) InputMpxAvx<true, false>(pp, sum, dif, o3, p, mpx, n);
+    if (!p.stereo && p.rds) InputMpxAvx<false, true>(pp, sum, dif, o3, p, mpx, n);
+    if (!p.stereo && !p.rds) InputMpxAvx<false, false>(pp, sum, dif, o3, p, mpx, n);
+    return;
+  }
+  for (int k = 0; k < n; ++k) {
+    float m;
+    if (p.stereo) {
+      const float s1 = static_cast<float>(std::sin(static_cast<double>(pp[k])));
+      const float s2 = static_cast<float>(std::sin(static_cast<double>(2.0f * pp[k] + p.phase38)));
+      m = p.pilotDev * s1 + p.devScale * (sum[k] + s2 * dif[k]);
+    } else {
+      m = sum[k] * p.devScale;
+    }
+    if (p.rds) {
+      const float s3 = static_cast<float>(std::sin(static_cast<double>(3.0f * pp[k] + p.rdsPhase)));
+      m = m + s3 * o3[k];
+    }
+    mpx[k] = m;
+  }
+}
+
+void CarrierSines(const double* phE, const double* phO, double qPhase, float* iE, float* iO,
+                  float* qE, float* qO, int n) {
+  if (kAvx2Fma) {
+    CarrierSinesAvx(phE, phO, qPhase, iE, iO, qE, qO, n);
+    return;
+  }
+  SinD(phE, iE, n);
+  SinD(phO, iO, n);
+  SinDAdd(phE, qPhase, qE, n);
+  SinDAdd(phO, qPhase, qO, n);
 }
 
 KELVANE_MULTI void MpxAA(const float* ext, float* d, int n) {

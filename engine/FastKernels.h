@@ -17,6 +17,20 @@ void SinF(const float* x, float* out, int n);
 void SinD(const double* x, float* out, int n);
 // out[t] = float(sin(x[t] + add)), the sum formed in double precision.
 void SinDAdd(const double* x, double add, float* out, int n);
+// The sound-card MPX from the pilot phase: with stereo, mpx[k] = pilotDev * sin(pp[k]) +
+// devScale * (sum[k] + sin(2 * pp[k] + phase38) * dif[k]), else sum[k] * devScale; with RDS,
+// then mpx[k] = mpx[k] + sin(3 * pp[k] + rdsPhase) * o3[k]. Arguments and sums in single
+// precision in exactly this order, each sine as SinF.
+struct InputMpxParams {
+  bool stereo, rds;
+  float pilotDev, devScale, phase38, rdsPhase;
+};
+void InputMpx(const float* pp, const float* sum, const float* dif, const float* o3,
+              const InputMpxParams& p, float* mpx, int n);
+// The carrier sines of a chunk: i*[k] = SinD(ph*[k]) and q*[k] = SinDAdd(ph*[k], qPhase), for
+// both sub-steps (E and O).
+void CarrierSines(const double* phE, const double* phO, double qPhase, float* iE, float* iO,
+                  float* qE, float* qO, int n);
 // The MPX interpolator over a chronological input run: d[t] = sum over i of MPXAACoef[i] *
 // ext[t + 1 + i], taps in order 0..17 (ext holds the 18 previous inputs, then the new ones).
 void MpxAA(const float* ext, float* d, int n);
