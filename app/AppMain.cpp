@@ -180,6 +180,8 @@ QImage RenderWindows(TForm1& form, bool withDialog) {
 }
 
 int RunKelvane(int argc, char** argv) {
+  // First of all, so that a signal during start-up closes the window as soon as it exists.
+  const bool signalPipe = InstallSignalPipe();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kelvane"));
   QApplication::setApplicationVersion(QString::fromLatin1(TForm1::kVersion));
@@ -212,7 +214,7 @@ int RunKelvane(int argc, char** argv) {
   TForm1 form(formOptions);
   TFCFG dialog(form);  // loads the settings and resumes a saved run
 
-  if (InstallSignalPipe()) {
+  if (signalPipe) {
     auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &form);
     QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
       char buf[16];
