@@ -3,9 +3,7 @@
 // AddToDelay(Q), Delayed(Q), exactly as the per-call routines read it.
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "EngineState.h"
 
@@ -22,16 +20,16 @@ struct DelayRun {
   float* histQ;
 };
 
-// The eight switch reads of one frame, one byte (0 or 1) per call, in call order: for sub-step
-// 0 then 1, AddToDelay(I), Delayed(I), AddToDelay(Q), Delayed(Q).
+// The eight switch reads of one frame in one byte, in call order from the top bit down: for
+// sub-step 0 then 1, AddToDelay(I), Delayed(I), AddToDelay(Q), Delayed(Q). Call c of sub-step
+// j is bit 7 - (4 * j + c).
 template <class Flag>
-inline void ReadFrameSwitch(Flag&& on, uint8_t* sw) {
-  // Gathered in a register and stored at once: one store instead of eight.
-  uint64_t v = 0;
+inline uint8_t ReadFrameSwitch(Flag&& on) {
+  // Each read doubles and adds (a single address computation per read).
+  unsigned v = 0;
 #pragma GCC unroll 8
-  for (int c = 0; c < 8; ++c) v |= static_cast<uint64_t>(on()) << (8 * c);
-  static_assert(std::endian::native == std::endian::little);
-  std::memcpy(sw, &v, sizeof v);
+  for (int c = 0; c < 8; ++c) v = 2 * v + static_cast<unsigned>(on());
+  return static_cast<uint8_t>(v);
 }
 
 // The delay lines over one run: the history is unrolled from the state at the start and
@@ -47,21 +45,19 @@ class DelayLinePass {
     }
   }
 
-  // Frames k0 .. k0 + m - 1 (m <= kSlice) with their switch reads sw[0 .. 8 * m - 1]. A slice
+  // Frames k0 .. k0 + m - 1 (m <= kSlice) with their switch bytes sw[0 .. m - 1]. A slice
   // whose reads all saw the switch on (or off) runs as plain copies, any other call by call
   // with the values read.
   void Slice(int k0, int m, const uint8_t* sw) {
     const DelayRun& run = run_;
     float* hi = run.histI;
     float* hq = run.histQ;
-    uint64_t all = ~uint64_t{0}, any = 0;
+    unsigned all = 0xFF, any = 0;
     for (int k = 0; k < m; ++k) {
-      uint64_t v;
-      std::memcpy(&v, sw + 8 * k, sizeof v);
-      all &= v;
-      any |= v;
+      all &= sw[k];
+      any |= sw[k];
     }
-    if (all == 0x0101010101010101u) {
+    if (all == 0xFF) {
       // Every call saw the switch on: each sub-step pushes its sample and reads the one pushed
       // `delay` sub-steps before.
       float* ni = hi + lenI_;
@@ -92,11 +88,11 @@ class DelayLinePass {
     } else {
       for (int k = 0; k < m; ++k) {
         for (int j = 0; j < 2; ++j) {
-          const uint8_t* f = sw + 8 * k + 4 * j;
-          if (f[0]) hi[lenI_++] = run.i0[j][k0 + k];
-          run.rI[j][k0 + k] = f[1] ? hi[lenI_ - 1 - delay_] : 0.0f;
-          if (f[2]) hq[lenQ_++] = run.q0[j][k0 + k];
-          run.rQ[j][k0 + k] = f[3] ? hq[lenQ_ - 1 - delay_] : 0.0f;
+          const unsigned f = sw[k] >> (4 - 4 * j);  // this sub-step's calls in bits 3..0
+          if (f & 8) hi[lenI_++] = run.i0[j][k0 + k];
+          run.rI[j][k0 + k] = (f & 4) ? hi[lenI_ - 1 - delay_] : 0.0f;
+          if (f & 2) hq[lenQ_++] = run.q0[j][k0 + k];
+          run.rQ[j][k0 + k] = (f & 1) ? hq[lenQ_ - 1 - delay_] : 0.0f;
         }
       }
     }
@@ -117,12 +113,12 @@ class DelayLinePass {
   int lenQ_ = kDelayLength;
 };
 
-// Runs the delay lines with the switch reads taken beforehand: 8 * run.frames bytes.
+// Runs the delay lines with the switch reads taken beforehand: run.frames bytes.
 inline void ApplyDelayLines(EngineState& s, int delay, const DelayRun& run, const uint8_t* sw) {
   DelayLinePass pass(s, delay, run);
   for (int k0 = 0; k0 < run.frames; k0 += DelayLinePass::kSlice) {
     const int m = run.frames - k0 < DelayLinePass::kSlice ? run.frames - k0 : DelayLinePass::kSlice;
-    pass.Slice(k0, m, sw + 8 * k0);
+    pass.Slice(k0, m, sw + k0);
   }
   pass.Finish();
 }
@@ -132,10 +128,10 @@ inline void ApplyDelayLines(EngineState& s, int delay, const DelayRun& run, cons
 template <class Flag>
 void RunDelayLines(EngineState& s, int delay, const DelayRun& run, Flag&& on) {
   DelayLinePass pass(s, delay, run);
-  uint8_t sw[8 * DelayLinePass::kSlice];
+  uint8_t sw[DelayLinePass::kSlice];
   for (int k0 = 0; k0 < run.frames; k0 += DelayLinePass::kSlice) {
     const int m = run.frames - k0 < DelayLinePass::kSlice ? run.frames - k0 : DelayLinePass::kSlice;
-    for (int k = 0; k < m; ++k) ReadFrameSwitch(on, sw + 8 * k);
+    for (int k = 0; k < m; ++k) sw[k] = ReadFrameSwitch(on);
     pass.Slice(k0, m, sw);
   }
   pass.Finish();

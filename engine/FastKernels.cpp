@@ -306,13 +306,14 @@ KELVANE_MULTI void PeakMinMax(const float* x, int n, float* max, float* min) {
   *min = mn;
 }
 
-KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, int16_t* pcm,
-                         int n) {
+KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ,
+                         uint8_t* frames, int n) {
   typedef int v8i __attribute__((vector_size(32)));
   typedef short v8s __attribute__((vector_size(16)));
   typedef short v16s __attribute__((vector_size(32)));
   const v8f lo = Splat8(-32768.0f), hi = Splat8(32767.0f);
-  for (int k = 0; k < n; k += 8) {
+  int k = 0;
+  for (; k + 8 <= n; k += 8) {
     v8f vi = Load8(outI + k) + dcI;
     v8f vq = Load8(outQ + k) + dcQ;
     vi = vi < lo ? lo : vi;
@@ -324,7 +325,16 @@ KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float 
     const v8s qq = __builtin_convertvector(__builtin_convertvector(vq, v8i), v8s);
     const v16s iq =
         __builtin_shufflevector(ii, qq, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
-    std::memcpy(pcm + 2 * k, &iq, sizeof iq);
+    std::memcpy(frames + 4 * k, &iq, sizeof iq);
+  }
+  for (; k < n; ++k) {
+    float vi = outI[k] + dcI, vq = outQ[k] + dcQ;
+    vi = vi < -32768.0f ? -32768.0f : vi;
+    vi = vi > 32767.0f ? 32767.0f : vi;
+    vq = vq < -32768.0f ? -32768.0f : vq;
+    vq = vq > 32767.0f ? 32767.0f : vq;
+    const int16_t iq[2] = {static_cast<int16_t>(vi), static_cast<int16_t>(vq)};
+    std::memcpy(frames + 4 * k, iq, sizeof iq);
   }
 }
 

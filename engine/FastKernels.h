@@ -50,9 +50,9 @@ void AddRds(const float* s3, const float* o3, float* mpx, int n);
 // *max = the largest of *max and x[0..n), *min = the smallest of *min and x[0..n).
 void PeakMinMax(const float* x, int n, float* max, float* min);
 
-// Interleaved 16-bit I/Q: each value plus its DC offset, saturated to -32768..32767, truncated
-// toward zero.
-void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, int16_t* pcm, int n);
+// Interleaved 16-bit little-endian I/Q frames, exactly n of them (no padding written): each
+// value plus its DC offset, saturated to -32768..32767, truncated toward zero.
+void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, uint8_t* frames, int n);
 
 // Largest magnitudes of the left and right samples of n interleaved frames, starting from the
 // values in *left and *right.

@@ -50,8 +50,7 @@ struct EngineScratch {
   alignas(64) float rIO[C + P];
   alignas(64) float rQE[C + P];
   alignas(64) float rQO[C + P];
-  alignas(64) int16_t pcm[2 * (C + P)];
-  alignas(64) uint8_t sw[8 * C];      // multipath switch reads, eight per frame
+  alignas(64) uint8_t sw[C];  // multipath switch reads, one byte per frame (ReadFrameSwitch)
   float histI[kDelayLength + 2 * C];  // delay-line contents, oldest first
   float histQ[kDelayLength + 2 * C];
   // Output-filter inputs, oldest first, split by sub-step: the 76-sample history then the chunk.
@@ -292,7 +291,7 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
         w.phO[k] = ph;
         // The delay lines' switch reads, in call order; they fill the issue slots this loop
         // leaves free while it waits on its additions.
-        ReadFrameSwitch(read, w.sw + 8 * k);
+        w.sw[k] = ReadFrameSwitch(read);
       }
       s.PmAcc = acc;
       s.PmSamples += end - begin;
@@ -333,12 +332,13 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   }
 
   // DC offset, saturation to 16 bits, truncation toward zero.
-  fast::ToPcm(w.outI, w.outQ, b.DCOffsetI, b.DCOffsetQ, w.pcm, n);
+  fast::ToPcm(w.outI, w.outQ, b.DCOffsetI, b.DCOffsetQ, out, n);
   for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
-    s.CapOutI[firstFrame + k] = w.pcm[2 * k];
-    s.CapOutQ[firstFrame + k] = w.pcm[2 * k + 1];
+    int16_t iq[2];
+    std::memcpy(iq, out + 4 * static_cast<std::size_t>(k), sizeof iq);
+    s.CapOutI[firstFrame + k] = iq[0];
+    s.CapOutQ[firstFrame + k] = iq[1];
   }
-  std::memcpy(out, w.pcm, 4 * static_cast<std::size_t>(n));
 }
 
 Modulator::CaptureResult Modulator::AudioIn1BufferFilled(const uint8_t* buffer, int size) {
