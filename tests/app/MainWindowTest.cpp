@@ -1,6 +1,7 @@
 // The windows: layout and first-run values, settings load/save edge cases, links and dialog.
 #include <QGuiApplication>
 #include <QScreen>
+#include <filesystem>
 #include <map>
 
 #include "CLEDLbl.h"
@@ -225,6 +226,18 @@ TEST_F(Windows, DamagedFileGivesDefaults) {
   EXPECT_EQ(form().BMSEPD->value(), 10);
   EXPECT_EQ(form().pos().y(), 10);
   EXPECT_EQ(form().EPI->text().size(), 2047);  // read as stored, cut like the profile reader
+}
+
+TEST_F(Windows, SettingsPathThatIsAFolderGivesDefaultsAndAFailedSave) {
+  const std::string folder = dir / "folder.ini";
+  std::filesystem::create_directory(folder);
+  gui.Start(folder);
+  EXPECT_EQ(form().BMSEMF->value(), 1000);
+  form().close();
+  ASSERT_EQ(gui.errors.size(), 1u);
+  EXPECT_EQ(gui.errors[0], QString::fromStdString("Unable to write to " + folder + "."));
+  EXPECT_TRUE(form().isVisible());
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
 TEST_F(Windows, ValuesRoundTripThroughTheFile) {

@@ -199,8 +199,11 @@ TEST_F(RunControl, MetersAndScopeFollowTheRun) {
   const auto& captured = form().Scope()->Captures().CapOutI;
   EXPECT_TRUE(std::any_of(captured.begin(), captured.end(), [](float v) { return v != 0.0f; }));
   gui.ClickStartStop();
+  // Stopped: the deviation reads 0.0 and the timer no longer refreshes the oscilloscope.
+  form().Scope()->Captures().CapOutI.fill(0.0f);
   form().Timer1Timer();
   EXPECT_EQ(form().CLEDLabel1->text(), "0.0");
+  EXPECT_TRUE(std::all_of(captured.begin(), captured.end(), [](float v) { return v == 0.0f; }));
 }
 
 }  // namespace

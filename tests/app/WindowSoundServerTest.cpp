@@ -1,6 +1,7 @@
 // End to end on a private sound server: the window's Start plays exactly what the headless
 // renderer writes, Stop ends the stream, and a run closed while streaming resumes by itself.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -114,6 +115,8 @@ TEST(WindowOnSoundServer, PlaysWhatTheRendererWritesStopsAndResumes) {
          got[start + same] == expected[same]) {
     ++same;
   }
+  std::printf("played %zu frames equal to the renderer's, after %zu frames of silence\n", same,
+              start);
   EXPECT_GE(same, static_cast<std::size_t>(kRate * 3 / 2)) << "first difference at frame " << same;
   std::size_t nonzeroAfter = 0;
   for (std::size_t i = start + same; i < got.size(); ++i) nonzeroAfter += got[i] != Frame{0, 0};
