@@ -220,6 +220,9 @@ int RunKelvane(int argc, char** argv) {
       char buf[16];
       while (::read(gSignalPipe[0], buf, sizeof buf) > 0) {
       }
+      // A question still open is answered No first, so its handler does nothing after the
+      // window has closed.
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
       form.close();  // exactly as the close box: stop, save, end
     });
   }
