@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "DelayPass.h"
 #include "Filters.h"
 
 #define KELVANE_MULTI __attribute__((target_clones("avx2", "default")))
@@ -141,6 +142,62 @@ __attribute__((target("avx2,fma"))) void CarrierSinesAvx(const double* phE, cons
   }
 }
 
+// One frame of the carrier loop; returns the two sub-step phases through e and o.
+KELVANE_FMA void CarrierFrame(const CarrierIo& io, int k, double& ph, double& acc, double& e,
+                              double& o) {
+  const double m = io.mpx[k];
+  acc = acc + m * m;
+  ph = ph + io.inc + static_cast<double>(io.d[2 * k]);
+  if (ph >= io.turn) [[unlikely]]
+    ph -= io.turn;
+  if (ph <= -io.turn) [[unlikely]]
+    ph += io.turn;
+  e = ph;
+  ph = ph + io.inc + static_cast<double>(io.d[2 * k + 1]);
+  if (ph >= io.turn) [[unlikely]]
+    ph -= io.turn;
+  if (ph <= -io.turn) [[unlikely]]
+    ph += io.turn;
+  o = ph;
+  const uint8_t* flag = io.flag;
+  io.sw[k] = ReadFrameSwitch([flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED); });
+}
+
+KELVANE_FMA void CarrierSines4(const CarrierIo& io, int t, __m256d e, __m256d o) {
+  const __m256d c = _mm256_set1_pd(io.qPhase);
+  _mm_storeu_ps(io.iE + t, _mm256_cvtpd_ps(SinFma(e)));
+  _mm_storeu_ps(io.iO + t, _mm256_cvtpd_ps(SinFma(o)));
+  _mm_storeu_ps(io.qE + t, _mm256_cvtpd_ps(SinFma(_mm256_add_pd(e, c))));
+  _mm_storeu_ps(io.qO + t, _mm256_cvtpd_ps(SinFma(_mm256_add_pd(o, c))));
+}
+
+__attribute__((target("avx2,fma"))) void CarrierRunAvx(const CarrierIo& io, int k0, int k1,
+                                                       double* phase, double* sum) {
+  double ph = *phase, acc = *sum;
+  int k = k0;
+  __m256d prevE = _mm256_setzero_pd(), prevO = _mm256_setzero_pd();
+  bool pending = false;  // prevE/prevO hold the phases of frames k - 4 .. k - 1
+  for (; k + 4 <= k1; k += 4) {
+    double e0, e1, e2, e3, o0, o1, o2, o3;
+    CarrierFrame(io, k, ph, acc, e0, o0);
+    CarrierFrame(io, k + 1, ph, acc, e1, o1);
+    CarrierFrame(io, k + 2, ph, acc, e2, o2);
+    CarrierFrame(io, k + 3, ph, acc, e3, o3);
+    if (pending) CarrierSines4(io, k - 4, prevE, prevO);
+    prevE = _mm256_set_pd(e3, e2, e1, e0);
+    prevO = _mm256_set_pd(o3, o2, o1, o0);
+    pending = true;
+  }
+  if (pending) CarrierSines4(io, k - 4, prevE, prevO);
+  const int tail = k;
+  for (; k < k1; ++k) CarrierFrame(io, k, ph, acc, io.phE[k], io.phO[k]);
+  for (int t = tail; t < k1; t += 4) {
+    CarrierSines4(io, t, _mm256_loadu_pd(io.phE + t), _mm256_loadu_pd(io.phO + t));
+  }
+  *phase = ph;
+  *sum = acc;
+}
+
 }  // namespace
 
 void SinF(const float* x, float* out, int n) {
@@ -203,6 +260,31 @@ void CarrierSines(const double* phE, const double* phO, double qPhase, float* iE
   SinD(phO, iO, n);
   SinDAdd(phE, qPhase, qE, n);
   SinDAdd(phO, qPhase, qO, n);
+}
+
+void CarrierRun(const CarrierIo& io, int k0, int k1, double* phase, double* sum) {
+  if (kAvx2Fma) {
+    CarrierRunAvx(io, k0, k1, phase, sum);
+    return;
+  }
+  double ph = *phase, acc = *sum;
+  const uint8_t* flag = io.flag;
+  const auto read = [flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED); };
+  for (int k = k0; k < k1; ++k) {
+    const double m = io.mpx[k];
+    acc = acc + m * m;
+    for (int j = 0; j < 2; ++j) {
+      ph = ph + io.inc + static_cast<double>(io.d[2 * k + j]);
+      if (ph >= io.turn) ph -= io.turn;
+      if (ph <= -io.turn) ph += io.turn;
+      (j == 0 ? io.phE : io.phO)[k] = ph;
+    }
+    io.sw[k] = ReadFrameSwitch(read);
+  }
+  CarrierSines(io.phE + k0, io.phO + k0, io.qPhase, io.iE + k0, io.iO + k0, io.qE + k0, io.qO + k0,
+               k1 - k0);
+  *phase = ph;
+  *sum = acc;
 }
 
 KELVANE_MULTI void MpxAA(const float* ext, float* d, int n) {

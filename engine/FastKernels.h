@@ -31,6 +31,28 @@ void InputMpx(const float* pp, const float* sum, const float* dif, const float* 
 // both sub-steps (E and O).
 void CarrierSines(const double* phE, const double* phO, double qPhase, float* iE, float* iO,
                   float* qE, float* qO, int n);
+// The carrier phase over frames k0 .. k1 - 1, in double precision and in order, with its sines
+// and the frame's side work. Per frame k: acc = acc + mpx[k]^2; for sub-step 0 then 1, phase =
+// phase + inc + d[2k + j], then less one turn if >= turn, then plus one turn if <= -turn; the
+// sines i*[k] = float(sin(phase)) and q*[k] = float(sin(phase + qPhase)) as CarrierSines does
+// them; sw[k] = the eight multipath switch reads (see ReadFrameSwitch) of the byte at flag.
+// The sines of a group of frames are formed while the phases of the next are summed, so their
+// work fills the time the additions wait on one another. ph*, i* and q* may be written up to
+// kWritePad elements past k1.
+struct CarrierIo {
+  const float* d;
+  const float* mpx;
+  double* phE;
+  double* phO;
+  float* iE;
+  float* iO;
+  float* qE;
+  float* qO;
+  uint8_t* sw;
+  const uint8_t* flag;
+  double inc, qPhase, turn;
+};
+void CarrierRun(const CarrierIo& io, int k0, int k1, double* phase, double* acc);
 // The MPX interpolator over a chronological input run: d[t] = sum over i of MPXAACoef[i] *
 // ext[t + 1 + i], taps in order 0..17 (ext holds the 18 previous inputs, then the new ones).
 void MpxAA(const float* ext, float* d, int n);

@@ -261,45 +261,33 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
     s.CapMpx[firstFrame + k] = w.mpx[k];
   }
-  // Carrier phase, in double precision and in order; the power sum rides along (its chain is
-  // independent, so it costs nothing extra).
+  // Carrier phase and its sines, the power sum and the multipath switch reads, split where
+  // UpdatePm falls due. The switch is read as its byte (0 or 1): each read a plain byte load.
   {
-    double ph = s.CarrierPhase;
-    const double inc = b.CarrierInc;
-    // The switch read as its byte (0 or 1), so that each read is a plain byte load and store.
     static_assert(sizeof(std::atomic<bool>) == 1);
-    const auto* flag = reinterpret_cast<const uint8_t*>(&controls_.MultipathFlag());
-    const auto read = [flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED); };
+    const fast::CarrierIo io{w.d,
+                             w.mpx,
+                             w.phE,
+                             w.phO,
+                             w.iE,
+                             w.iO,
+                             w.qE,
+                             w.qO,
+                             w.sw,
+                             reinterpret_cast<const uint8_t*>(&controls_.MultipathFlag()),
+                             static_cast<double>(b.CarrierInc),
+                             static_cast<double>(b.QPhase),
+                             kTurn};
+    double ph = s.CarrierPhase;
     for (int k = 0; k < n;) {
-      const int begin = k;
       const int end = k + std::clamp(b.FrameRate - s.PmSamples, 1, n - k);
-      double acc = s.PmAcc;
-      for (; k < end; ++k) {
-        const double m = w.mpx[k];
-        acc = acc + m * m;
-        ph = ph + inc + static_cast<double>(w.d[2 * k]);
-        if (ph >= kTurn) [[unlikely]]
-          ph -= kTurn;
-        if (ph <= -kTurn) [[unlikely]]
-          ph += kTurn;
-        w.phE[k] = ph;
-        ph = ph + inc + static_cast<double>(w.d[2 * k + 1]);
-        if (ph >= kTurn) [[unlikely]]
-          ph -= kTurn;
-        if (ph <= -kTurn) [[unlikely]]
-          ph += kTurn;
-        w.phO[k] = ph;
-        // The delay lines' switch reads, in call order; they fill the issue slots this loop
-        // leaves free while it waits on its additions.
-        w.sw[k] = ReadFrameSwitch(read);
-      }
-      s.PmAcc = acc;
-      s.PmSamples += end - begin;
+      fast::CarrierRun(io, k, end, &ph, &s.PmAcc);
+      s.PmSamples += end - k;
+      k = end;
       if (s.PmSamples >= b.FrameRate) UpdatePm();
     }
     s.CarrierPhase = ph;
   }
-  fast::CarrierSines(w.phE, w.phO, b.QPhase, w.iE, w.iO, w.qE, w.qO, n);
 
   // Delay lines, in sub-step order, with the switch reads the carrier loop took.
   {
