@@ -262,7 +262,9 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
     s.CapMpx[firstFrame + k] = w.mpx[k];
   }
   // Carrier phase and its sines, the power sum and the multipath switch reads, split where
-  // UpdatePm falls due. The switch is read as its byte (0 or 1): each read a plain byte load.
+  // UpdatePm falls due. The switch is read as its byte (0 or 1) by a relaxed atomic byte load:
+  // read as a bool, each of the eight reads per frame would also pay for turning the byte into
+  // a bool, some 7 % of the whole fill at 192000 Hz.
   {
     static_assert(sizeof(std::atomic<bool>) == 1);
     const fast::CarrierIo io{w.d,
