@@ -212,7 +212,7 @@ int RunKelvane(int argc, char** argv) {
   FormOptions formOptions;
   formOptions.settingsOption = opts.settings;
   TForm1 form(formOptions);
-  TFCFG dialog(form);  // loads the settings and resumes a saved run
+  auto* dialog = new TFCFG(form);  // owned by the window; loads the settings, resumes a run
 
   if (signalPipe) {
     auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &form);
@@ -230,7 +230,7 @@ int RunKelvane(int argc, char** argv) {
   form.show();
   int status = 0;
   if (opts.screenshot) {
-    if (opts.dialog) dialog.show();
+    if (opts.dialog) dialog->show();
     QTimer::singleShot(static_cast<int>(opts.after * 1000.0), &form, [&] {
       const QImage img = RenderWindows(form, opts.dialog);
       if (!img.save(QString::fromStdString(*opts.screenshot), "PNG")) {

@@ -138,9 +138,15 @@ TForm1::TForm1(FormOptions options)
 }
 
 TForm1::~TForm1() {
-  // The streams' devices read from our buffers: close them before anything else goes.
+  // The streams' devices read from our buffers: close them before anything else goes, and
+  // stop watching their descriptors before the streams close them.
+  Timer1->stop();
   audioIn1_.Abort();
   audioOut1_.Abort();
+  delete outNotifier_;
+  delete inNotifier_;
+  // The dialog reads and writes this window's members: it goes while they still exist.
+  delete dialog_;
 }
 
 WaveDriver& TForm1::Driver() {

@@ -13,7 +13,7 @@
 
 namespace kelvane {
 
-TFCFG::TFCFG(TForm1& form) : QDialog(&form) {
+TFCFG::TFCFG(TForm1& form) : QDialog(&form), form_(form) {
   setObjectName(QStringLiteral("FCFG"));
   setWindowTitle(QStringLiteral("Advanced Settings"));
   setModal(false);
@@ -74,6 +74,10 @@ TFCFG::TFCFG(TForm1& form) : QDialog(&form) {
   connect(CBMULTI, &QCheckBox::toggled, this, [&form](bool on) { form.SetMultipath(on); });
 
   FormCreate(form);
+}
+
+TFCFG::~TFCFG() {
+  if (form_.Dialog() == this) form_.AttachDialog(nullptr);
 }
 
 TBMSpinEdit* TFCFG::Spinner(ParamId id) const {

@@ -26,6 +26,7 @@ class TFCFG : public QDialog {
   // Builds the dialog hidden, registers it with the main window, loads the settings into both
   // windows and resumes streaming when the last run was closed while streaming.
   explicit TFCFG(TForm1& form);
+  ~TFCFG() override;
 
   TBMSpinEdit* Spinner(ParamId id) const;  // dialog spinners only
 
@@ -39,6 +40,7 @@ class TFCFG : public QDialog {
 
  private:
   void FormCreate(TForm1& form);
+  TForm1& form_;
   std::vector<TBMSpinEdit*> spinners_;
 };
 
