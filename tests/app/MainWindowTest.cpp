@@ -202,6 +202,15 @@ TEST_F(Windows, HexadecimalRunningStartsStreamingAtCreation) {
   EXPECT_TRUE(form().AudioOut1().DeviceOpen());
 }
 
+TEST_F(Windows, ResumingWithoutASamplingRateShowsTheErrorAndStaysStopped) {
+  StartWith("[General]\nRunning=1\nSamplingRate=7\n");
+  ASSERT_EQ(gui.errors.size(), 1u);
+  EXPECT_EQ(gui.errors[0], "'' is not a valid integer value.");
+  EXPECT_EQ(gui.Caption(), "Start");
+  EXPECT_EQ(gui.driver.Count("open"), 0);
+  EXPECT_TRUE(form().isVisible());
+}
+
 TEST_F(Windows, BothSourceKeysZeroLeaveBothOffAndStartUsesTheInput) {
   StartWith("[General]\nSineSource=0\nExtSource=0\nAudioOutDevice=-1\n");
   EXPECT_FALSE(form().RBSINE->isChecked());
