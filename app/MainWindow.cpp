@@ -26,7 +26,6 @@
 #include "Fonts.h"
 #include "FormWidgets.h"
 #include "GradBtn.h"
-#include "RunRules.h"
 #include "ScopeView.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
@@ -128,7 +127,8 @@ TForm1::TForm1(FormOptions options)
       options_(std::move(options)),
       modulator_(*this),
       audioOut1_(options_.driver),
-      audioIn1_(options_.driver) {
+      audioIn1_(options_.driver),
+      run_(modulator_, audioOut1_, audioIn1_) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromLatin1(kCaption));
   setFixedSize(kClientWidth, kClientHeight);
@@ -350,29 +350,12 @@ void TForm1::FormCreate() {
   } catch (...) {
   }
 
-  audioOut1_.SetBufferSize(32768);
-  audioOut1_.SetFrameRate(192000);
-  audioOut1_.SetStereo(true);
-  audioIn1_.SetBufferSize(32768);
-  audioIn1_.SetFrameRate(192000);
-  audioIn1_.SetStereo(true);
-  audioOut1_.OnFillBuffer = [this](uint8_t* buffer, int& size) {
-    const bool more = modulator_.AudioOut1FillBuffer(buffer, size);
-    ShowPower();
-    return more;
-  };
-  audioIn1_.OnBufferFilled = [this](uint8_t* buffer, int& size) {
-    const Modulator::CaptureResult r = modulator_.AudioIn1BufferFilled(buffer, size);
-    FBVU->SetLevels(r.levelL, r.levelR);
-    return r.keepGoing;
-  };
-  audioOut1_.OnError = [this](void*) {
-    ShowDeviceNotice(QStringLiteral("The output device stopped: %1.")
-                         .arg(QString::fromStdString(audioOut1_.ErrorText())));
-  };
-  audioIn1_.OnError = [this](void*) {
-    ShowDeviceNotice(QStringLiteral("The input device stopped: %1.")
-                         .arg(QString::fromStdString(audioIn1_.ErrorText())));
+  run_.OnBlockFilled = [this] { ShowPower(); };
+  run_.OnInputLevels = [this](float left, float right) { FBVU->SetLevels(left, right); };
+  run_.OnDeviceLost = [this](const DeviceLostEvent& e) {
+    ShowDeviceNotice(QStringLiteral("The %1 device stopped: %2.")
+                         .arg(e.output ? QStringLiteral("output") : QStringLiteral("input"),
+                              QString::fromStdString(e.errorText)));
   };
   // Device notices arrive on the streams' wake-up descriptors and are handled here, on the
   // window thread, between other events.
@@ -467,13 +450,8 @@ void TForm1::LoadSettings() {
   }
   move(left, top);
 
-  auto select = [](QComboBox* box, const std::vector<std::string>& list, const std::string& name,
-                   int index) {
-    const int i = kelvane::FindItemIndex(list, name, index);
-    box->setCurrentIndex(i >= 0 && i < box->count() ? i : -1);
-  };
-  select(ComboBox5, inDevices_, v.audioInDeviceName, v.audioInDevice);
-  select(ComboBox3, outDevices_, v.audioOutDeviceName, v.audioOutDevice);
+  ComboBox5->setCurrentIndex(ChooseDevice(inDevices_, v.audioInDeviceName, v.audioInDevice));
+  ComboBox3->setCurrentIndex(ChooseDevice(outDevices_, v.audioOutDeviceName, v.audioOutDevice));
 
   // Radio buttons of one group: turning one on turns the other off; both off is possible.
   RBSINE->setAutoExclusive(false);
@@ -552,79 +530,41 @@ bool TForm1::SaveSettings() {
 // ---- Run control ----
 
 void TForm1::AudioStart() {
-  EngineState& s = modulator_.State();
-  s.StopRequested = false;
-  modulator_.ClearPm();
-  ShowPower();
-  s.CapInL.fill(0);
-  s.CapInR.fill(0);
   FBVU->SetLevels(kLevelFloor, kLevelFloor);
-
-  // The rate comes from the list's text, as the user sees it; no selection is an error.
-  auto rateFromList = [this] {
-    bool ok = false;
-    const QString text = CBSR->currentText();
-    const int rate = text.toInt(&ok);
-    if (!ok) {
-      throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
+  RunSettings settings;
+  settings.samplingRateIndex = CBSR->currentIndex();
+  settings.bufferLengthIndex = CBBL->currentIndex();
+  settings.sineSource = RBSINE->isChecked();
+  settings.outputDevice = ComboBox3->currentIndex();
+  settings.inputDevice = ComboBox5->currentIndex();
+  const StartResult r = run_.Start(settings, [this](bool allowed) {
+    if (allowed) {
+      CBRDS->setEnabled(true);
+    } else {
+      CBRDS->setChecked(false);
+      CBRDS->setEnabled(false);
     }
-    return rate;
-  };
-  audioIn1_.SetFrameRate(rateFromList());
-  audioOut1_.SetFrameRate(rateFromList());
-  const int rate = audioOut1_.FrameRate();
-  modulator_.SetFrameRate(rate);
-  if (RdsAllowed(rate)) {
-    CBRDS->setEnabled(true);
-  } else {
-    CBRDS->setChecked(false);
-    CBRDS->setEnabled(false);
+  });
+  // The power read-out was cleared by the start, also when no block follows.
+  ShowPower();
+  if (!r.started) {
+    // Shown like any error that escapes a handler; the caption stays "Start".
+    throw std::runtime_error(r.error);
   }
-  const int bytes = PlaybackBufferSize(rate, CBBL->currentIndex());
-  audioIn1_.SetBufferSize(bytes);
-  audioOut1_.SetBufferSize(bytes);
-
-  if (RBSINE->isChecked()) {
-    s.SourceMode = SourceSine;
-  } else {
-    s.SourceMode = SourceInput;
-    OpenInputAudioDevice();
-  }
-  OpenOutputAudioDevice();
   GBTNSS->setCaption(QStringLiteral("Stop"));
   isRunning_ = true;
-}
-
-void TForm1::OpenInputAudioDevice() {
-  const int d = ComboBox5->currentIndex();
-  if (d < 0) return;
-  audioIn1_.SetWaveDevice(d);
-  if (!audioIn1_.StartStream()) {
-    ShowDeviceNotice(
-        QStringLiteral("The input device \"%1\" could not be opened: %2.")
-            .arg(ComboBox5->currentText(), QString::fromStdString(audioIn1_.ErrorText())));
-  }
-}
-
-void TForm1::OpenOutputAudioDevice() {
-  const int d = ComboBox3->currentIndex();
-  if (d < 0) return;
-  audioOut1_.SetPaused(true);
-  audioOut1_.SetWaveDevice(d);
-  if (audioOut1_.StartStream()) {
-    audioOut1_.SetPaused(false);
-  } else {
-    audioOut1_.SetPaused(false);
-    ShowDeviceNotice(
-        QStringLiteral("The output device \"%1\" could not be opened: %2.")
-            .arg(ComboBox3->currentText(), QString::fromStdString(audioOut1_.ErrorText())));
-  }
+  auto notice = [this](const DeviceOutcome& d, const char* kind, QComboBox* list) {
+    if (!d.tried || d.opened) return;
+    ShowDeviceNotice(QStringLiteral("The %1 device \"%2\" could not be opened: %3.")
+                         .arg(QLatin1String(kind), list->itemText(d.device),
+                              QString::fromStdString(d.errorText)));
+  };
+  notice(r.input, "input", ComboBox5);
+  notice(r.output, "output", ComboBox3);
 }
 
 void TForm1::AudioStop() {
-  modulator_.RequestStop();
-  if (audioIn1_.Streaming() || audioIn1_.DeviceOpen()) audioIn1_.Abort();
-  if (audioOut1_.Streaming() || audioOut1_.DeviceOpen()) audioOut1_.Abort();
+  run_.Stop();
   GBTNSS->setCaption(QStringLiteral("Start"));
   FBVU->SetLevels(kLevelFloor, kLevelFloor);
   isRunning_ = false;
@@ -713,8 +653,7 @@ void TForm1::Timer1Timer() {
   CLEDLabel1->setText(QString::fromLatin1(text));
   ShowPower();
   // A device that stalls without sending notices is found here.
-  audioOut1_.CheckDevice();
-  audioIn1_.CheckDevice();
+  run_.CheckDevices();
   if (isRunning_) {
     const EngineState& s = modulator_.State();
     ScopeCaptures& c = paintBox1_->Captures();

@@ -15,6 +15,7 @@
 #include "ControlSource.h"
 #include "Modulator.h"
 #include "ParamTable.h"
+#include "RunControl.h"
 
 class QCheckBox;
 class QComboBox;
@@ -112,8 +113,6 @@ class TForm1 : public QWidget, public ControlSource {
   void FormCreate();
   void GetWaveInDevices();
   void GetWaveOutDevices();
-  void OpenInputAudioDevice();
-  void OpenOutputAudioDevice();
   void ShowDeviceNotice(const QString& message);
   void ProcessOutNotices();
   void ProcessInNotices();
@@ -126,6 +125,8 @@ class TForm1 : public QWidget, public ControlSource {
   Modulator modulator_;
   TAudioOut audioOut1_;
   TAudioIn audioIn1_;
+  // Start, Stop and device loss, shared with the headless player; after the three it drives.
+  RunControl run_;
   std::string settingsPath_;
   std::string settingsDir_;
   bool isRunning_ = false;
