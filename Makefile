@@ -36,7 +36,7 @@ test-asan: deps
 # The hand-off between the audio callback thread and the owner, under ThreadSanitizer.
 test-tsan: deps
 	@cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WITH_QT=OFF -DKELVANE_BENCH=OFF -DKELVANE_TSAN=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests audio_server_tests
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L audio
 
 bench: build

@@ -11,7 +11,13 @@
 #include "DelayPass.h"
 #include "Filters.h"
 
+// ThreadSanitizer's runtime is not ready when the ifunc resolvers of target_clones run at load
+// time, so a TSan build keeps the portable versions only.
+#if defined(__SANITIZE_THREAD__)
+#define KELVANE_MULTI
+#else
 #define KELVANE_MULTI __attribute__((target_clones("avx2", "default")))
+#endif
 #define KELVANE_INLINE static inline __attribute__((always_inline))
 
 namespace kelvane::fast {
