@@ -39,48 +39,48 @@ bool ParseOptions(const std::vector<OptionSpec>& specs, const std::vector<std::s
                   ParsedOptions& out, std::string& error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* option = nullptr;
     std::optional<std::string> inlineValue;
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
       const auto eq = arg.find('=');
       const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
       if (eq != std::string::npos) inlineValue = arg.substr(eq + 1);
       for (const auto& s : specs) {
-        if (s.longName == name) spec = &s;
+        if (s.longName == name) option = &s;
       }
     } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
       for (const auto& s : specs) {
-        if (s.shortName == arg[1]) spec = &s;
+        if (s.shortName == arg[1]) option = &s;
       }
-      if (spec && arg.size() > 2) inlineValue = arg.substr(2);
+      if (option && arg.size() > 2) inlineValue = arg.substr(2);
     } else {
       error = "unexpected argument '" + arg + "'";
       return false;
     }
-    if (!spec) {
+    if (!option) {
       error = "unknown option '" + arg + "'";
       return false;
     }
-    const std::string shown = "--" + std::string(spec->longName);
+    const std::string shown = "--" + std::string(option->longName);
     std::string value;
-    if (spec->takesValue) {
+    if (option->takesValue) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < args.size()) {
         value = args[++i];
       } else {
-        error = "option " + shown + " needs a value (" + std::string(spec->valueName) + ")";
+        error = "option " + shown + " needs a value (" + std::string(option->valueName) + ")";
         return false;
       }
     } else if (inlineValue) {
       error = "option " + shown + " takes no value";
       return false;
     }
-    if (!spec->repeatable && out.Has(spec->longName)) {
+    if (!option->repeatable && out.Has(option->longName)) {
       error = "option " + shown + " given more than once";
       return false;
     }
-    out.Add(spec->longName, std::move(value));
+    out.Add(option->longName, std::move(value));
   }
   return true;
 }
