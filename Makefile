@@ -6,12 +6,15 @@ JOBS       ?= $(shell nproc)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 WERROR     := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build run test test-main test-asan test-tsan bench format
+.PHONY: all deps test-deps configure build run test test-main test-asan test-tsan bench format
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+test-deps:
+	@scripts/install-deps --test
 
 configure: deps
 	@cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WERROR=$(WERROR) >/dev/null
@@ -24,22 +27,22 @@ run: build
 
 test: test-main test-asan test-tsan
 
-test-main: build
+test-main: test-deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # A second tree with AddressSanitizer and UndefinedBehaviorSanitizer; no benchmarks there.
-test-asan: deps
+test-asan: test-deps
 	@cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_SANITIZE=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
 
 # The hand-off between the audio callback thread and the owner, under ThreadSanitizer.
-test-tsan: deps
+test-tsan: test-deps
 	@cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WITH_QT=OFF -DKELVANE_BENCH=OFF -DKELVANE_TSAN=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L audio
 
-bench: build
+bench: test-deps build
 	$(BUILD)/bench/kelvane-bench
 
 format:
