@@ -1,5 +1,5 @@
 // Exact figures of the engine: amplitude rule, filter taps, RDS words, input queue, captures,
-// read-outs and the output conversion.
+// the deviation read-out and the shape of the output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
