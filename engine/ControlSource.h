@@ -1,5 +1,5 @@
-// How the engine reads the user's settings: a snapshot once per block, the multipath switch on
-// every delay-line call, and the RDS texts once per group / fourth block.
+// How the engine reads the user's settings: a snapshot and the multipath switch once per block,
+// and the RDS texts once per group / fourth block.
 #pragma once
 
 #include <atomic>
@@ -28,8 +28,7 @@ class ControlSource {
   virtual ~ControlSource() = default;
   // Called once at the start of every block.
   virtual void ReadControls(ControlSnapshot& out) = 0;
-  // CBMULTI: read by the engine on every delay-line call, so it must be cheap; the owner keeps
-  // this flag current.
+  // CBMULTI: read by the engine at the start of every block; the owner keeps this flag current.
   const std::atomic<bool>& MultipathFlag() const { return multipath_; }
   void SetMultipath(bool on) { multipath_.store(on, std::memory_order_relaxed); }
   // EPI / EPS texts, read once per RDS group and once per fourth RDS block: copied into the

@@ -49,6 +49,8 @@ struct EngineState {
   std::array<double, kPmRingSize> PmRing{};
   int32_t PmIndex = 0;
   int32_t PmCount = 0;
+  // Output samples (I and Q counted apart) saturated to the 16-bit range since the run began.
+  std::uint64_t ClippedSamples = 0;
 
   // Oscilloscope captures.
   std::array<float, kCaptureFrames> CapOutI{};

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "DelayPass.h"
 #include "Filters.h"
+#include "PhaseWrap.h"
 
 // ThreadSanitizer's runtime is not ready when the ifunc resolvers of target_clones run at load
 // time, so a TSan build keeps the portable versions only.
@@ -153,20 +153,10 @@ KELVANE_FMA void CarrierFrame(const CarrierIo& io, int k, double& ph, double& ac
                               double& o) {
   const double m = io.mpx[k];
   acc = acc + m * m;
-  ph = ph + io.inc + static_cast<double>(io.d[2 * k]);
-  if (ph >= io.turn) [[unlikely]]
-    ph -= io.turn;
-  if (ph <= -io.turn) [[unlikely]]
-    ph += io.turn;
+  ph = WrapCarrierPhase(ph + io.inc + static_cast<double>(io.d[2 * k]), io.turn);
   e = ph;
-  ph = ph + io.inc + static_cast<double>(io.d[2 * k + 1]);
-  if (ph >= io.turn) [[unlikely]]
-    ph -= io.turn;
-  if (ph <= -io.turn) [[unlikely]]
-    ph += io.turn;
+  ph = WrapCarrierPhase(ph + io.inc + static_cast<double>(io.d[2 * k + 1]), io.turn);
   o = ph;
-  const uint8_t* flag = io.flag;
-  io.sw[k] = ReadFrameSwitch([flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED); });
 }
 
 KELVANE_FMA void CarrierSines4(const CarrierIo& io, int t, __m256d e, __m256d o) {
@@ -274,18 +264,13 @@ void CarrierRun(const CarrierIo& io, int k0, int k1, double* phase, double* sum)
     return;
   }
   double ph = *phase, acc = *sum;
-  const uint8_t* flag = io.flag;
-  const auto read = [flag] { return __atomic_load_n(flag, __ATOMIC_RELAXED); };
   for (int k = k0; k < k1; ++k) {
     const double m = io.mpx[k];
     acc = acc + m * m;
     for (int j = 0; j < 2; ++j) {
-      ph = ph + io.inc + static_cast<double>(io.d[2 * k + j]);
-      if (ph >= io.turn) ph -= io.turn;
-      if (ph <= -io.turn) ph += io.turn;
+      ph = WrapCarrierPhase(ph + io.inc + static_cast<double>(io.d[2 * k + j]), io.turn);
       (j == 0 ? io.phE : io.phO)[k] = ph;
     }
-    io.sw[k] = ReadFrameSwitch(read);
   }
   CarrierSines(io.phE + k0, io.phO + k0, io.qPhase, io.iE + k0, io.iO + k0, io.qE + k0, io.qO + k0,
                k1 - k0);
@@ -394,16 +379,21 @@ KELVANE_MULTI void PeakMinMax(const float* x, int n, float* max, float* min) {
   *min = mn;
 }
 
-KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ,
-                         uint8_t* frames, int n) {
+KELVANE_MULTI int ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, uint8_t* frames,
+                        int n) {
   typedef int v8i __attribute__((vector_size(32)));
   typedef short v8s __attribute__((vector_size(16)));
   typedef short v16s __attribute__((vector_size(32)));
   const v8f lo = Splat8(-32768.0f), hi = Splat8(32767.0f);
+  // Saturated: the truncated value would lie outside -32768..32767.
+  const v8f over = Splat8(32768.0f), under = Splat8(-32769.0f);
+  v8i clipped = {};  // minus the count per lane (a true comparison is -1)
   int k = 0;
   for (; k + 8 <= n; k += 8) {
     v8f vi = Load8(outI + k) + dcI;
     v8f vq = Load8(outQ + k) + dcQ;
+    clipped += (vi >= over) | (vi <= under);
+    clipped += (vq >= over) | (vq <= under);
     vi = vi < lo ? lo : vi;
     vi = vi > hi ? hi : vi;
     vq = vq < lo ? lo : vq;
@@ -415,8 +405,11 @@ KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float 
         __builtin_shufflevector(ii, qq, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15);
     std::memcpy(frames + 4 * k, &iq, sizeof iq);
   }
+  int count = 0;
+  for (int j = 0; j < 8; ++j) count -= clipped[j];
   for (; k < n; ++k) {
     float vi = outI[k] + dcI, vq = outQ[k] + dcQ;
+    count += (vi >= 32768.0f || vi <= -32769.0f) + (vq >= 32768.0f || vq <= -32769.0f);
     vi = vi < -32768.0f ? -32768.0f : vi;
     vi = vi > 32767.0f ? 32767.0f : vi;
     vq = vq < -32768.0f ? -32768.0f : vq;
@@ -424,6 +417,7 @@ KELVANE_MULTI void ToPcm(const float* outI, const float* outQ, float dcI, float 
     const int16_t iq[2] = {static_cast<int16_t>(vi), static_cast<int16_t>(vq)};
     std::memcpy(frames + 4 * k, iq, sizeof iq);
   }
+  return count;
 }
 
 KELVANE_MULTI void PeakAbs(const int16_t* frames, int n, int* left, int* right) {

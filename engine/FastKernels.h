@@ -33,9 +33,8 @@ void CarrierSines(const double* phE, const double* phO, double qPhase, float* iE
                   float* qE, float* qO, int n);
 // The carrier phase over frames k0 .. k1 - 1, in double precision and in order, with its sines
 // and the frame's side work. Per frame k: acc = acc + mpx[k]^2; for sub-step 0 then 1, phase =
-// phase + inc + d[2k + j], then less one turn if >= turn, then plus one turn if <= -turn; the
-// sines i*[k] = float(sin(phase)) and q*[k] = float(sin(phase + qPhase)) as CarrierSines does
-// them; sw[k] = the eight multipath switch reads (see ReadFrameSwitch) of the byte at flag.
+// phase + inc + d[2k + j], wrapped by WrapCarrierPhase; the sines i*[k] = float(sin(phase))
+// and q*[k] = float(sin(phase + qPhase)) as CarrierSines does them.
 // The sines of a group of frames are formed while the phases of the next are summed, so their
 // work fills the time the additions wait on one another. ph*, i* and q* may be written up to
 // kWritePad elements past k1.
@@ -48,8 +47,6 @@ struct CarrierIo {
   float* iO;
   float* qE;
   float* qO;
-  uint8_t* sw;
-  const uint8_t* flag;
   double inc, qPhase, turn;
 };
 void CarrierRun(const CarrierIo& io, int k0, int k1, double* phase, double* acc);
@@ -73,8 +70,9 @@ void AddRds(const float* s3, const float* o3, float* mpx, int n);
 void PeakMinMax(const float* x, int n, float* max, float* min);
 
 // Interleaved 16-bit little-endian I/Q frames, exactly n of them (no padding written): each
-// value plus its DC offset, saturated to -32768..32767, truncated toward zero.
-void ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, uint8_t* frames, int n);
+// value plus its DC offset, saturated to -32768..32767, truncated toward zero. Returns how many
+// of the 2n samples were saturated.
+int ToPcm(const float* outI, const float* outQ, float dcI, float dcQ, uint8_t* frames, int n);
 
 // Largest magnitudes of the left and right samples of n interleaved frames, starting from the
 // values in *left and *right.

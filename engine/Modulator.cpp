@@ -16,6 +16,7 @@
 #include "DelayPass.h"
 #include "FastKernels.h"
 #include "Filters.h"
+#include "PhaseWrap.h"
 #include "Rds.h"
 
 namespace kelvane {
@@ -46,11 +47,10 @@ struct EngineScratch {
   alignas(64) float iO[C + P];
   alignas(64) float qE[C + P];
   alignas(64) float qO[C + P];
-  alignas(64) float rIE[C + P];  // delay-line element read by the reflection, or 0
+  alignas(64) float rIE[C + P];  // delay-line element read by the reflection
   alignas(64) float rIO[C + P];
   alignas(64) float rQE[C + P];
   alignas(64) float rQO[C + P];
-  alignas(64) uint8_t sw[C];  // multipath switch reads, one byte per frame (ReadFrameSwitch)
   float histI[kDelayLength + 2 * C];  // delay-line contents, oldest first
   float histQ[kDelayLength + 2 * C];
   // Output-filter inputs, oldest first, split by sub-step: the 76-sample history then the chunk.
@@ -72,6 +72,7 @@ void Modulator::BeginRun(int sourceMode) {
   ClearPm();
   state_.CapInL.fill(0);
   state_.CapInR.fill(0);
+  state_.ClippedSamples = 0;
   state_.SourceMode = sourceMode;
 }
 
@@ -80,6 +81,8 @@ bool Modulator::AudioOut1FillBuffer(uint8_t* buffer, const int& size) {
   const int mode = state_.SourceMode;
   if (mode != SourceSine && mode != SourceInput) return !state_.StopRequested;
   params_ = MakeBlockParams(snapshot_, frameRate_, mode);
+  // The multipath switch, like every other control, holds for the whole block.
+  multipath_ = controls_.MultipathFlag().load(std::memory_order_relaxed);
   const int frames = size > 0 ? size / 4 : 0;
   for (int first = 0; first < frames; first += C) {
     FillChunk(buffer + 4 * static_cast<std::size_t>(first), std::min(C, frames - first), first);
@@ -92,8 +95,7 @@ void Modulator::MpxSine(int n) {
   const float inc = params_.PhaseInc;
   float pp = state_.PilotPhase;
   for (int k = 0; k < n; ++k) {
-    pp = pp + inc;
-    if (pp >= kTwoPiF) pp = pp - kTwoPiF;
+    pp = WrapPilotPhase(pp + inc);
     w.pp[k] = pp;
   }
   state_.PilotPhase = pp;
@@ -261,12 +263,8 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
     s.CapMpx[firstFrame + k] = w.mpx[k];
   }
-  // Carrier phase and its sines, the power sum and the multipath switch reads, split where
-  // UpdatePm falls due. The switch is read as its byte (0 or 1) by a relaxed atomic byte load:
-  // read as a bool, each of the eight reads per frame would also pay for turning the byte into
-  // a bool, some 7 % of the whole fill at 192000 Hz.
+  // Carrier phase and its sines with the power sum, split where UpdatePm falls due.
   {
-    static_assert(sizeof(std::atomic<bool>) == 1);
     const fast::CarrierIo io{w.d,
                              w.mpx,
                              w.phE,
@@ -275,8 +273,6 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
                              w.iO,
                              w.qE,
                              w.qO,
-                             w.sw,
-                             reinterpret_cast<const uint8_t*>(&controls_.MultipathFlag()),
                              static_cast<double>(b.CarrierInc),
                              static_cast<double>(b.QPhase),
                              kTurn};
@@ -291,11 +287,11 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
     s.CarrierPhase = ph;
   }
 
-  // Delay lines, in sub-step order, with the switch reads the carrier loop took.
-  {
+  // Delay lines, in sub-step order; switched off, they stay as they are and add nothing.
+  if (multipath_) {
     const DelayRun run{{w.iE, w.iO}, {w.qE, w.qO}, {w.rIE, w.rIO}, {w.rQE, w.rQO}, n,
                        w.histI,      w.histQ};
-    ApplyDelayLines(s, b.DelaySamples, run, w.sw);
+    RunDelayLines(s, b.DelaySamples, run);
   }
 
   // Output filter: history from the rings, then the chunk's I/Q samples by sub-step parity.
@@ -307,10 +303,18 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
     dstI[i / 2] = s.RFRing[0][pos];
     dstQ[i / 2] = s.RFRing[1][pos];
   }
-  fast::MixReflection(w.rIE, w.iE, b.ReflectedPct, b.AmpI, w.xIE + H, n);
-  fast::MixReflection(w.rIO, w.iO, b.ReflectedPct, b.AmpI, w.xIO + H, n);
-  fast::MixReflection(w.rQE, w.qE, b.ReflectedPct, b.AmpQ, w.xQE + H, n);
-  fast::MixReflection(w.rQO, w.qO, b.ReflectedPct, b.AmpQ, w.xQO + H, n);
+  if (multipath_) {
+    fast::MixReflection(w.rIE, w.iE, b.ReflectedPct, b.AmpI, w.xIE + H, n);
+    fast::MixReflection(w.rIO, w.iO, b.ReflectedPct, b.AmpI, w.xIO + H, n);
+    fast::MixReflection(w.rQE, w.qE, b.ReflectedPct, b.AmpQ, w.xQE + H, n);
+    fast::MixReflection(w.rQO, w.qO, b.ReflectedPct, b.AmpQ, w.xQO + H, n);
+  } else {
+    // (0 * pct / 100 + x) * amp is x * amp: the same values without the reflection term.
+    fast::Scale(w.iE, b.AmpI, w.xIE + H, n);
+    fast::Scale(w.iO, b.AmpI, w.xIO + H, n);
+    fast::Scale(w.qE, b.AmpQ, w.xQE + H, n);
+    fast::Scale(w.qO, b.AmpQ, w.xQO + H, n);
+  }
   fast::RfFir(w.xIE, w.xIO, w.outI, n);
   fast::RfFir(w.xQE, w.xQO, w.outQ, n);
   s.RFIndex = (s.RFIndex + steps) % kRFTaps;
@@ -322,7 +326,8 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
   }
 
   // DC offset, saturation to 16 bits, truncation toward zero.
-  fast::ToPcm(w.outI, w.outQ, b.DCOffsetI, b.DCOffsetQ, out, n);
+  s.ClippedSamples +=
+      static_cast<std::uint64_t>(fast::ToPcm(w.outI, w.outQ, b.DCOffsetI, b.DCOffsetQ, out, n));
   for (int k = 0; k < n && firstFrame + k < kCaptureFrames; ++k) {
     int16_t iq[2];
     std::memcpy(iq, out + 4 * static_cast<std::size_t>(k), sizeof iq);
@@ -380,6 +385,11 @@ void Modulator::UpdatePm() {
   double sum = 0.0;
   for (int i = 0; i < s.PmCount; ++i) sum += s.PmRing[i];
   double p = sum / s.PmCount / params_.FrameRate;
+  // The reading refers to the deviation in Hz whatever the rate: per-sample phase steps scale
+  // with 1 / rate, so their power is brought to the 192000 Hz units of the 7.14 dB reference
+  // (a factor of exactly 1 at that rate).
+  const double toReference = params_.FrameRate / 192000.0;
+  p = p * (toReference * toReference);
   if (p < 1.93e-10) p = 1.93e-10;
   SetPowerText(10.0 * std::log10(p) + 7.14);
 }

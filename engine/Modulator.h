@@ -77,6 +77,7 @@ class Modulator {
   ControlSnapshot snapshot_;
   MeterReadout power_;
   int frameRate_ = 48000;
+  bool multipath_ = false;  // the switch as read at the start of the block
   std::unique_ptr<EngineScratch> scratch_;
 };
 

@@ -323,7 +323,6 @@ TEST(CliRender, CarrierOffsetGainPhaseAndDcOffsets) {
 
 TEST(CliRender, PowerReadoutOfA19kHzSineAtEachRate) {
   TempDir tmp;
-  const char* expected[4] = {"12.8", "12.0", "6.0", "0.0"};
   for (int index = 0; index < 4; ++index) {
     const RunResult r =
         RunCli(tmp, {"render", "-o", "-", "--seconds", "2", "--set",
@@ -333,7 +332,7 @@ TEST(CliRender, PowerReadoutOfA19kHzSineAtEachRate) {
     ASSERT_EQ(lines.size(), 3u) << r.err;  // the summary and two seconds
     for (int second = 1; second <= 2; ++second) {
       EXPECT_EQ(Reading(lines[second], "Peak Deviation [kHz]"), "19.0") << lines[second];
-      EXPECT_EQ(Reading(lines[second], "MPX Power [dBr]"), expected[index]) << lines[second];
+      EXPECT_EQ(Reading(lines[second], "MPX Power [dBr]"), "0.0") << lines[second];
       EXPECT_NE(lines[second].find("(red)"), std::string::npos);
     }
   }

@@ -63,6 +63,11 @@ class InputSignal {
 class Differential : public ::testing::TestWithParam<Case> {};
 
 void ExpectStateClose(const EngineState& a, const EngineState& b) {
+  for (const EngineState* s : {&a, &b}) {
+    EXPECT_GE(s->PilotPhase, 0.0f);
+    EXPECT_LT(s->PilotPhase, kTwoPiF);
+    EXPECT_LT(std::fabs(s->CarrierPhase), 2 * M_PI);
+  }
   EXPECT_EQ(a.PilotPhase, b.PilotPhase);
   EXPECT_NEAR(std::remainder(a.CarrierPhase - b.CarrierPhase, 2 * M_PI), 0.0, 1e-6);
   EXPECT_EQ(a.PilotCycleCount, b.PilotCycleCount);
@@ -91,6 +96,7 @@ void ExpectStateClose(const EngineState& a, const EngineState& b) {
   EXPECT_EQ(a.PmSamples, b.PmSamples);
   EXPECT_EQ(a.PmCount, b.PmCount);
   EXPECT_EQ(a.PmIndex, b.PmIndex);
+  EXPECT_EQ(a.ClippedSamples, b.ClippedSamples);
   for (int i = 0; i < b.PmCount; ++i)
     EXPECT_NEAR(a.PmRing[i], b.PmRing[i], 1e-9 * (1.0 + b.PmRing[i]));
   for (int k = 0; k < kCaptureFrames; ++k) {
@@ -219,6 +225,20 @@ std::vector<Case> Cases() {
     c.sinePeak = 75;
     c.sineFreq = 15000;
     c.blockBytes = {131072};
+    v.push_back(c);
+  }
+  {
+    // A phase step of more than a turn: modulation above the rate, and a deviation so wide
+    // that the carrier moves by more than a turn per sub-step.
+    Case c = Make("Sine48kModulationAboveTheRate", 48000, SourceSine);
+    c.sineFreq = 50000;
+    c.blockBytes = {65536, 4100};
+    v.push_back(c);
+    c = Make("Sine44kDeviationBeyondATurn", 44100, SourceSine);
+    c.sinePeak = 150;
+    c.sineFreq = 700;
+    c.carrier = 30000;
+    c.blockBytes = {65536};
     v.push_back(c);
   }
   {

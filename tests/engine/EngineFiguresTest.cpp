@@ -1,5 +1,5 @@
 // Exact figures of the engine: amplitude rule, filter taps, RDS words, input queue, captures,
-// read-outs and the output conversion.
+// the deviation read-out and the shape of the output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "BlockParams.h"
-#include "DelayPass.h"
 #include "FastKernels.h"
 #include "Filters.h"
 #include "Modulator.h"
-#include "Multipath.h"
 #include "Rds.h"
 #include "Reference.h"
 #include "TestSupport.h"
@@ -324,24 +322,7 @@ TEST(MeterText, FixedPointWithDot) {
   }
 }
 
-class Engine : public ::testing::Test {
- protected:
-  TestControls c;
-  Modulator m{c};
-  std::vector<uint8_t> buf;
-  bool Run(int frames) {
-    buf.assign(4 * static_cast<std::size_t>(frames), 0);
-    const int size = static_cast<int>(buf.size());
-    return m.AudioOut1FillBuffer(buf.data(), size);
-  }
-  void RunSeconds(double seconds, int block = 4096) {
-    int left = static_cast<int>(seconds * m.FrameRate());
-    while (left > 0) {
-      Run(std::min(left, block));
-      left -= block;
-    }
-  }
-};
+using Engine = test::EngineRun;
 
 TEST_F(Engine, BufferEdgesAndStop) {
   m.SetFrameRate(48000);
@@ -456,27 +437,6 @@ TEST_F(Engine, SineSourceIgnoresStereoAndRds) {
   EXPECT_EQ(m2.State().RDSBitIndex, 0);
 }
 
-TEST_F(Engine, PowerReadingsAtEachRate) {
-  const struct {
-    int rate;
-    const char* text;
-  } cases[] = {{192000, "0.0"}, {96000, "6.0"}, {48000, "12.0"}, {44100, "12.8"}};
-  c.Set(ParamId::SinePeakDev, 19);
-  for (const auto& k : cases) {
-    m.SetFrameRate(k.rate);
-    m.BeginRun(SourceSine);
-    EXPECT_STREQ(m.PowerReadout().text, "-90.0");
-    RunSeconds(1.0);
-    EXPECT_STREQ(m.PowerReadout().text, k.text) << k.rate;
-    EXPECT_FALSE(m.PowerReadout().green);
-  }
-  c.Set(ParamId::SinePeakDev, 0);
-  m.BeginRun(SourceSine);
-  RunSeconds(2.0);
-  EXPECT_EQ(m.State().PmCount, 2);
-  EXPECT_STREQ(m.PowerReadout().text, "-90.0");
-}
-
 TEST_F(Engine, PeakDeviationReadout) {
   c.Set(ParamId::SinePeakDev, 75);
   char t[16];
@@ -508,40 +468,6 @@ TEST_F(Engine, NegativePeakShowsItsMagnitude) {
   EXPECT_STREQ(t, "3.0");
 }
 
-TEST_F(Engine, PowerRingTurnsGreenAtTheSixtiethSecond) {
-  m.SetFrameRate(44100);
-  m.BeginRun(SourceSine);
-  c.Set(ParamId::SinePeakDev, 19);
-  RunSeconds(10.0, 44100);
-  EXPECT_EQ(m.State().PmCount, 10);
-  EXPECT_FALSE(m.PowerReadout().green);
-  double sum = 0;
-  for (int i = 0; i < 10; ++i) sum += m.State().PmRing[i];
-  char expect[16];
-  FormatReading(10.0 * std::log10(sum / 10 / 44100) + 7.14, expect, sizeof expect);
-  EXPECT_STREQ(m.PowerReadout().text, expect);
-  // Change the level so the mean moves, and check the sum over exactly the stored slots.
-  c.Set(ParamId::SinePeakDev, 60);
-  RunSeconds(49.0, 44100);
-  EXPECT_EQ(m.State().PmCount, 59);
-  EXPECT_FALSE(m.PowerReadout().green);
-  RunSeconds(1.0, 44100);
-  EXPECT_EQ(m.State().PmCount, 60);
-  EXPECT_TRUE(m.PowerReadout().green);
-  const unsigned serial = m.PowerReadout().serial;
-  RunSeconds(5.0, 44100);
-  EXPECT_TRUE(m.PowerReadout().green);
-  EXPECT_GT(m.PowerReadout().serial, serial);
-  sum = 0;
-  for (double v : m.State().PmRing) sum += v;
-  FormatReading(10.0 * std::log10(sum / 60 / 44100) + 7.14, expect, sizeof expect);
-  EXPECT_STREQ(m.PowerReadout().text, expect);
-  m.BeginRun(SourceSine);
-  EXPECT_FALSE(m.PowerReadout().green);
-  EXPECT_STREQ(m.PowerReadout().text, "-90.0");
-  EXPECT_EQ(m.State().PmSamples, 0);
-}
-
 TEST_F(Engine, ReflectionWithoutDelayDoublesTheCarrier) {
   m.SetFrameRate(48000);
   m.BeginRun(SourceSine);
@@ -560,78 +486,6 @@ TEST_F(Engine, ReflectionWithoutDelayDoublesTheCarrier) {
   const double aOff = test::ToneAmplitude(off, 2000, 48000);
   const double aOn = test::ToneAmplitude(on, 2000, 48000);
   EXPECT_NEAR(aOn / aOff, 2.0, 1e-3);
-}
-
-TEST_F(Engine, StrongReflectionSaturatesInsteadOfWrapping) {
-  m.SetFrameRate(48000);
-  m.BeginRun(SourceSine);
-  c.Set(ParamId::SinePeakDev, 0);
-  c.Set(ParamId::CarrierFreq, 1000);
-  c.Set(ParamId::MaxOutputSwing, 100);
-  c.Set(ParamId::MDelay, 3);
-  c.Set(ParamId::MVoltage, 80);
-  c.SetMultipath(true);
-  RunSeconds(0.05);
-  Run(4800);
-  int lo = 0, hi = 0, maxStep = 0;
-  for (int k = 0; k < 4800; ++k) {
-    const int v = SampleAt(buf, k, 0);
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-    if (k > 0) maxStep = std::max(maxStep, std::abs(v - SampleAt(buf, k - 1, 0)));
-  }
-  EXPECT_EQ(hi, 32767);
-  EXPECT_EQ(lo, -32768);
-  // A 1 kHz carrier of ~1.8 x full scale moves at most ~7700 counts per sample; a wrap would
-  // jump by tens of thousands.
-  EXPECT_LT(maxStep, 9000);
-  EXPECT_EQ(*std::max_element(m.State().CapOutI.begin(), m.State().CapOutI.end()), 32767.0f);
-  EXPECT_EQ(*std::min_element(m.State().CapOutI.begin(), m.State().CapOutI.end()), -32768.0f);
-}
-
-// The delay lines over a run follow the per-call routines even when the switch changes
-// between any two calls.
-TEST(DelayLines, SwitchReadOnEveryCall) {
-  for (int delay : {0, 7, 20}) {
-    EngineState fast, plain;
-    std::atomic<bool> flag{false};
-    constexpr int frames = 250;
-    std::vector<float> i0(2 * frames), q0(2 * frames), hi(2 * frames + 21), hq(2 * frames + 21);
-    std::vector<float> iE(frames), iO(frames), qE(frames), qO(frames);
-    std::vector<float> rIE(frames), rIO(frames), rQE(frames), rQO(frames);
-    for (int t = 0; t < 2 * frames; ++t) {
-      i0[t] = std::sin(0.1f * static_cast<float>(t));
-      q0[t] = std::cos(0.1f * static_cast<float>(t));
-      ((t & 1) ? iO : iE)[t / 2] = i0[t];
-      ((t & 1) ? qO : qE)[t / 2] = q0[t];
-    }
-    // Switch pattern per call: on for a while, off, flicker.
-    auto pattern = [](int call) { return (call / 37) % 3 != 1 && call % 11 != 5; };
-    int call = 0;
-    const DelayRun run{{iE.data(), iO.data()},
-                       {qE.data(), qO.data()},
-                       {rIE.data(), rIO.data()},
-                       {rQE.data(), rQO.data()},
-                       frames,
-                       hi.data(),
-                       hq.data()};
-    RunDelayLines(fast, delay, run, [&] { return pattern(call++); });
-    int call2 = 0;
-    auto next = [&] {
-      flag = pattern(call2++);
-      return std::ref(flag);
-    };
-    for (int t = 0; t < 2 * frames; ++t) {
-      AddToDelay(plain, next(), 0, i0[t]);
-      const float dI = Delayed(plain, next(), 0, delay, 100.0f);
-      AddToDelay(plain, next(), 1, q0[t]);
-      const float dQ = Delayed(plain, next(), 1, delay, 100.0f);
-      EXPECT_EQ(dI, ((t & 1) ? rIO : rIE)[t / 2] * 100.0f / 100.0f) << t;
-      EXPECT_EQ(dQ, ((t & 1) ? rQO : rQE)[t / 2] * 100.0f / 100.0f) << t;
-    }
-    EXPECT_EQ(call, call2);
-    EXPECT_EQ(fast.DelayLine, plain.DelayLine);
-  }
 }
 
 TEST(Sines, WithinTwoTenthsOfAMillionth) {

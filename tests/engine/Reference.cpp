@@ -154,13 +154,13 @@ void Modulator::GetNextRDSBit() {
 }
 
 void Modulator::AddToDelay(int channel, float x) {
-  if (!controls_.MultipathFlag().load()) return;
+  if (!multipath_) return;
   for (int i = 19; i >= 0; --i) st.DelayLine[channel][i + 1] = st.DelayLine[channel][i];
   st.DelayLine[channel][0] = x;
 }
 
 float Modulator::Delayed(int channel, int delay, float percent) {
-  if (!controls_.MultipathFlag().load()) return 0.0f;
+  if (!multipath_) return 0.0f;
   return st.DelayLine[channel][delay] * percent / 100.0f;
 }
 
@@ -242,6 +242,7 @@ bool Modulator::Fill(uint8_t* buffer, const int& size) {
   controls_.ReadControls(snap);
   if (st.SourceMode != SourceSine && st.SourceMode != SourceInput) return !st.StopRequested;
   p_ = Derive(snap, frameRate, st.SourceMode);
+  multipath_ = controls_.MultipathFlag().load();  // held for the whole block like the rest
   const Params& p = p_;
   const int n = size / 4;
   for (int k = 0; k < n; ++k) {
@@ -249,6 +250,8 @@ bool Modulator::Fill(uint8_t* buffer, const int& size) {
     if (st.SourceMode == SourceSine) {
       st.PilotPhase = st.PilotPhase + p.PhaseInc;
       if (st.PilotPhase >= kTwoPi) st.PilotPhase = st.PilotPhase - kTwoPi;
+      // A step of a turn or more (modulation frequency at or above the rate) needs more.
+      if (st.PilotPhase >= kTwoPi) st.PilotPhase = std::fmod(st.PilotPhase, kTwoPi);
       mpx = Sin(st.PilotPhase) * p.DevScale;
     } else {
       mpx = InputMpx(p);
@@ -266,8 +269,14 @@ bool Modulator::Fill(uint8_t* buffer, const int& size) {
       const float d = MPXFIRAA(h);
       st.CarrierPhase =
           st.CarrierPhase + static_cast<double>(p.CarrierInc) + static_cast<double>(d);
-      if (st.CarrierPhase >= kTurn) st.CarrierPhase -= kTurn;
-      if (st.CarrierPhase <= -kTurn) st.CarrierPhase += kTurn;
+      if (st.CarrierPhase >= kTurn) {
+        st.CarrierPhase -= kTurn;
+        if (st.CarrierPhase >= kTurn) st.CarrierPhase = std::fmod(st.CarrierPhase, kTurn);
+      }
+      if (st.CarrierPhase <= -kTurn) {
+        st.CarrierPhase += kTurn;
+        if (st.CarrierPhase <= -kTurn) st.CarrierPhase = std::fmod(st.CarrierPhase, kTurn);
+      }
       const float i0 = Sin(st.CarrierPhase);
       AddToDelay(0, i0);
       const float xi = (Delayed(0, p.DelaySamples, p.ReflectedPct) + i0) * p.AmpI;
@@ -278,6 +287,7 @@ bool Modulator::Fill(uint8_t* buffer, const int& size) {
       outQ = static_cast<int>(std::trunc(RFFIR(1, j, xq) + p.DCOffsetQ));
     }
     // Saturation instead of keeping the low 16 bits.
+    st.ClippedSamples += (outI < -32768 || outI > 32767) + (outQ < -32768 || outQ > 32767);
     outI = std::clamp(outI, -32768, 32767);
     outQ = std::clamp(outQ, -32768, 32767);
     if (k < 512) st.CapOutI[k] = static_cast<float>(outI);

@@ -67,6 +67,7 @@ class Modulator {
   float InputMpx(const Params& p);
   ControlSource& controls_;
   Params p_{};
+  bool multipath_ = false;  // CBMULTI, read at the start of each block
 };
 
 }  // namespace kelvane::ref

@@ -1,6 +1,10 @@
-// Helpers shared by the engine tests: buffers, sample access, a Goertzel detector.
+// Helpers shared by the engine tests: buffers, sample access, a Goertzel detector, and a
+// fixture that runs the engine block by block.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -46,5 +50,25 @@ inline double ToneAmplitude(const std::vector<double>& x, double f, double fs) {
   }
   return 2.0 * std::hypot(re, im) / wsum;
 }
+
+// One engine with test controls; Run fills `frames` frames into buf.
+class EngineRun : public ::testing::Test {
+ protected:
+  ref::TestControls c;
+  Modulator m{c};
+  std::vector<uint8_t> buf;
+  bool Run(int frames) {
+    buf.assign(4 * static_cast<std::size_t>(frames), 0);
+    const int size = static_cast<int>(buf.size());
+    return m.AudioOut1FillBuffer(buf.data(), size);
+  }
+  void RunSeconds(double seconds, int block = 4096) {
+    int left = static_cast<int>(seconds * m.FrameRate());
+    while (left > 0) {
+      Run(std::min(left, block));
+      left -= block;
+    }
+  }
+};
 
 }  // namespace kelvane::test
