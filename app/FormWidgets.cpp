@@ -120,9 +120,30 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 QValidator::State TypingLimit::validate(QString& input, int&) const {
-  // Typing may never make the text longer than the limit; shortening is always allowed.
-  if (input.size() <= max_ || input.size() < edit_->text().size()) return Acceptable;
-  return Invalid;
+  // Shortening is always allowed; typing may never make the text longer than the limit.
+  if (input.size() < edit_->text().size()) return Acceptable;
+  if (input.size() > max_) return Invalid;
+  if (hex_) {
+    for (const QChar c : input) {
+      if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f'))) {
+        return Invalid;
+      }
+    }
+  }
+  return Acceptable;
+}
+
+void FitLinkBefore(QLabel* link, int nextLeft, int gap) {
+  const QString text = link->text();
+  const int room = nextLeft - gap - link->x();
+  QFont f = link->font();
+  const int steps = static_cast<int>(text.size()) - 1;
+  for (int tenth = 0; tenth <= 10 && steps > 0; ++tenth) {
+    f.setLetterSpacing(QFont::AbsoluteSpacing, -0.1 * tenth);
+    if (QFontMetrics(f).horizontalAdvance(text) <= room) break;
+  }
+  link->setFont(f);
+  link->adjustSize();
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y) {
