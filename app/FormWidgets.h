@@ -9,7 +9,11 @@
 #include <QValidator>
 #include <QWidget>
 
+class QAbstractButton;
+class QComboBox;
+class QPixmap;
 class TBMSpinEdit;
+class TGradBtn;
 
 namespace kelvane {
 
@@ -104,6 +108,23 @@ class TypingLimit : public QValidator {
 // closer together (never by more than a pixel) until at least `gap` pixels separate its text
 // from the next link's left edge `nextLeft`.
 void FitLinkBefore(QLabel* link, int nextLeft, int gap);
+
+// The window's standard controls, dressed as the window shows them, at their places.
+QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, int width);
+void DressCheck(QAbstractButton* b, const char* name, int x, int y);
+template <typename Button>
+Button* MakeCheck(QWidget* parent, const char* name, const QString& caption, int x, int y) {
+  auto* b = new Button(caption, parent);
+  DressCheck(b, name, x, y);
+  return b;
+}
+// An edit box whose typing is limited by TypingLimit.
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
+                    const QString& text, bool hex = false);
+TGradBtn* MakeViewButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                         int w, int h);
+// Our 69 x 14 logo: the name in small capitals on a dark-blue to black ramp with a carrier wave.
+QPixmap MakeLogo();
 
 // A plain white text line at (x, y) in its natural size.
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y);
