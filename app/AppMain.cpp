@@ -14,10 +14,14 @@
 #include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include "Fonts.h"
 #include "MainWindow.h"
@@ -33,8 +37,12 @@ namespace kelvane {
 namespace {
 
 int gSignalPipe[2] = {-1, -1};
+// Set once the event loop runs. Before that nothing would read the pipe (start-up may even be
+// stuck), so a signal ends the program at once, as it would without a handler.
+volatile sig_atomic_t gEventLoopRuns = 0;
 
-extern "C" void OnTerminate(int) {
+extern "C" void OnTerminate(int signo) {
+  if (gEventLoopRuns == 0) ::_exit(128 + signo);
   // Only async-signal-safe work here: the window closes when the event loop reads the byte.
   const int saved = errno;
   const char byte = 1;
@@ -53,6 +61,45 @@ bool InstallSignalPipe() {
   ::sigaction(SIGTERM, &sa, nullptr);
   ::sigaction(SIGINT, &sa, nullptr);
   return true;
+}
+
+// Whether Qt has a display to open windows on: a platform chosen by variable or option, or
+// an X11 or Wayland display.
+bool HasDisplay(const std::vector<std::string>& args) {
+  for (const char* var : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* v = std::getenv(var);
+    if (v != nullptr && *v != '\0') return true;
+  }
+  return std::any_of(args.begin(), args.end(), [](const std::string& a) {
+    return a == "-platform" || a == "--platform" || a.rfind("-platform=", 0) == 0 ||
+           a.rfind("--platform=", 0) == 0;
+  });
+}
+
+// What can be answered before the application object exists, which needs a display (and
+// aborts without one): --help, --version, and any error when there is no display anyway.
+std::optional<int> AnswerWithoutWindow(const std::vector<std::string>& args) {
+  ProgramOptions opts;
+  std::string error;
+  const bool parsed = ParseProgramOptions(args, opts, error);
+  if (parsed && opts.help) {
+    std::fputs(ProgramHelp().c_str(), stdout);
+    return 0;
+  }
+  if (parsed && opts.version) {
+    std::printf("kelvane %s\n", TForm1::kVersion);
+    return 0;
+  }
+  if (HasDisplay(args)) return std::nullopt;  // Qt's own options are parsed with its object
+  if (!parsed) {
+    std::fprintf(stderr, "kelvane: %s\n", error.c_str());
+    return 2;
+  }
+  std::fputs(
+      "kelvane: no display to open the window on (DISPLAY, WAYLAND_DISPLAY and "
+      "QT_QPA_PLATFORM are all unset)\n",
+      stderr);
+  return 1;
 }
 
 bool ParseSeconds(const std::string& text, double& out) {
@@ -180,8 +227,10 @@ QImage RenderWindows(TForm1& form, bool withDialog) {
 }
 
 int RunKelvane(int argc, char** argv) {
-  // First of all, so that a signal during start-up closes the window as soon as it exists.
+  // First of all, so that a signal during start-up ends the program.
   const bool signalPipe = InstallSignalPipe();
+  std::vector<std::string> rawArgs(argv + (argc > 0 ? 1 : 0), argv + argc);
+  if (const std::optional<int> status = AnswerWithoutWindow(rawArgs)) return *status;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kelvane"));
   QApplication::setApplicationVersion(QString::fromLatin1(TForm1::kVersion));
@@ -223,7 +272,8 @@ int RunKelvane(int argc, char** argv) {
       // A question still open is answered No first, so its handler does nothing after the
       // window has closed.
       if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-      form.close();  // exactly as the close box: stop, save, end
+      form.CloseOnSignal();  // as the close box: stop, save, end
+      if (form.ExitStatus() != 0) QApplication::exit(form.ExitStatus());
     });
   }
 
@@ -241,8 +291,10 @@ int RunKelvane(int argc, char** argv) {
       QApplication::exit(status);
     });
   }
+  QTimer::singleShot(0, &form, [] { gEventLoopRuns = 1; });
   const int rc = QApplication::exec();
-  return opts.screenshot ? status : rc;
+  if (opts.screenshot) return status;
+  return form.ExitStatus() != 0 ? form.ExitStatus() : rc;
 }
 
 }  // namespace kelvane

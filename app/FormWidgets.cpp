@@ -1,13 +1,17 @@
 // Drawing of the panels, group boxes, bevels and links of the two forms.
 #include "FormWidgets.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 
 #include "BMSpinEdit.h"
 #include "ControlLooks.h"
 #include "Fonts.h"
+#include "GradBtn.h"
 #include "ParamTable.h"
 
 namespace kelvane {
@@ -120,9 +124,106 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 QValidator::State TypingLimit::validate(QString& input, int&) const {
-  // Typing may never make the text longer than the limit; shortening is always allowed.
-  if (input.size() <= max_ || input.size() < edit_->text().size()) return Acceptable;
-  return Invalid;
+  // Shortening is always allowed; typing may never make the text longer than the limit.
+  if (input.size() < edit_->text().size()) return Acceptable;
+  if (input.size() > max_) return Invalid;
+  if (hex_) {
+    for (const QChar c : input) {
+      if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f'))) {
+        return Invalid;
+      }
+    }
+  }
+  return Acceptable;
+}
+
+void FitLinkBefore(QLabel* link, int nextLeft, int gap) {
+  const QString text = link->text();
+  const int room = nextLeft - gap - link->x();
+  QFont f = link->font();
+  const int steps = static_cast<int>(text.size()) - 1;
+  for (int tenth = 0; tenth <= 10 && steps > 0; ++tenth) {
+    f.setLetterSpacing(QFont::AbsoluteSpacing, -0.1 * tenth);
+    if (QFontMetrics(f).horizontalAdvance(text) <= room) break;
+  }
+  link->setFont(f);
+  link->adjustSize();
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, int width) {
+  auto* c = new QComboBox(parent);
+  c->setObjectName(QString::fromLatin1(name));
+  c->setEditable(false);
+  c->setFont(fonts::uiFont());
+  QPalette pal = c->palette();
+  for (auto role : {QPalette::Base, QPalette::Button, QPalette::Window}) {
+    pal.setColor(role, kPanelColor);
+  }
+  for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText}) {
+    pal.setColor(role, Qt::white);
+  }
+  c->setPalette(pal);
+  c->setGeometry(x, y, width, 21);
+  return c;
+}
+
+void DressCheck(QAbstractButton* b, const char* name, int x, int y) {
+  b->setObjectName(QString::fromLatin1(name));
+  b->setFont(fonts::uiFont());
+  QPalette pal = b->palette();
+  pal.setColor(QPalette::WindowText, Qt::white);
+  pal.setColor(QPalette::Base, Qt::white);
+  pal.setColor(QPalette::Text, Qt::black);
+  b->setPalette(pal);
+  b->adjustSize();
+  b->move(x, y);
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
+                    const QString& text, bool hex) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(QString::fromLatin1(name));
+  e->setFont(fonts::uiFont());
+  e->setTextMargins(0, 0, 0, 0);
+  e->setValidator(new TypingLimit(e, limit, hex));
+  e->setText(text);
+  e->setGeometry(x, y, w, h);
+  return e;
+}
+
+TGradBtn* MakeViewButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                         int w, int h) {
+  auto* b = new TGradBtn(parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setFont(fonts::uiFont());
+  looks::viewButton(b);
+  b->setCaption(caption);
+  b->setGeometry(x, y, w, h);
+  return b;
+}
+
+// Our 69 x 14 logo: the name in small capitals on a dark-blue to black ramp with a carrier wave.
+QPixmap MakeLogo() {
+  QPixmap pm(69, 14);
+  QPainter p(&pm);
+  QLinearGradient g(0, 0, 69, 0);
+  g.setColorAt(0, QColor(0, 0, 96));
+  g.setColorAt(1, QColor(0, 0, 0));
+  p.fillRect(pm.rect(), g);
+  p.setPen(QColor(0, 255, 0));
+  for (int x = 0; x < 69; x += 2) {
+    const int y = 11 + ((x / 2) % 4 < 2 ? 0 : 1);
+    p.drawPoint(x, y);
+  }
+  QFont f = fonts::uiFont();
+  f.setPixelSize(10);
+  f.setBold(true);
+  f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+  p.setFont(f);
+  p.setPen(QColor(239, 239, 239));
+  p.drawText(QRect(0, -1, 69, 12), Qt::AlignCenter, QStringLiteral("KELVANE"));
+  p.end();
+  return pm;
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y) {

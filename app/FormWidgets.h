@@ -9,7 +9,11 @@
 #include <QValidator>
 #include <QWidget>
 
+class QAbstractButton;
+class QComboBox;
+class QPixmap;
 class TBMSpinEdit;
+class TGradBtn;
 
 namespace kelvane {
 
@@ -84,19 +88,43 @@ class TLinkLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
-// Limits what the user types to `max` characters while leaving longer texts set by the
-// program alone (they may still be shortened by deleting).
+// Limits what the user types to `max` characters (hexadecimal digits only, when `hex` is
+// set) while leaving other texts set by the program alone: they may still be shortened.
 class TypingLimit : public QValidator {
   Q_OBJECT
 
  public:
-  TypingLimit(QLineEdit* edit, int max) : QValidator(edit), edit_(edit), max_(max) {}
+  TypingLimit(QLineEdit* edit, int max, bool hex = false)
+      : QValidator(edit), edit_(edit), max_(max), hex_(hex) {}
   State validate(QString& input, int& pos) const override;
 
  private:
   QLineEdit* edit_;
   int max_;
+  bool hex_;
 };
+
+// Two links side by side on a group's edge must read as two: the link's letters are drawn
+// closer together (never by more than a pixel) until at least `gap` pixels separate its text
+// from the next link's left edge `nextLeft`.
+void FitLinkBefore(QLabel* link, int nextLeft, int gap);
+
+// The window's standard controls, dressed as the window shows them, at their places.
+QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, int width);
+void DressCheck(QAbstractButton* b, const char* name, int x, int y);
+template <typename Button>
+Button* MakeCheck(QWidget* parent, const char* name, const QString& caption, int x, int y) {
+  auto* b = new Button(caption, parent);
+  DressCheck(b, name, x, y);
+  return b;
+}
+// An edit box whose typing is limited by TypingLimit.
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
+                    const QString& text, bool hex = false);
+TGradBtn* MakeViewButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                         int w, int h);
+// Our 69 x 14 logo: the name in small capitals on a dark-blue to black ramp with a carrier wave.
+QPixmap MakeLogo();
 
 // A plain white text line at (x, y) in its natural size.
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y);

@@ -15,6 +15,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -30,6 +31,7 @@
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
 #include "Spectrum.h"
+#include "WindowPlacement.h"
 #include "kelvutil.h"
 
 namespace kelvane {
@@ -37,86 +39,7 @@ namespace kelvane {
 namespace {
 
 constexpr float kLevelFloor = 0.00001f;  // what the level bar shows while nothing is captured
-constexpr int kComboHeight = 21;
-
-QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, int width) {
-  auto* c = new QComboBox(parent);
-  c->setObjectName(QString::fromLatin1(name));
-  c->setEditable(false);
-  c->setFont(fonts::uiFont());
-  QPalette pal = c->palette();
-  for (auto role : {QPalette::Base, QPalette::Button, QPalette::Window}) {
-    pal.setColor(role, kPanelColor);
-  }
-  for (auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText}) {
-    pal.setColor(role, Qt::white);
-  }
-  c->setPalette(pal);
-  c->setGeometry(x, y, width, kComboHeight);
-  return c;
-}
-
-template <typename Button>
-Button* MakeCheck(QWidget* parent, const char* name, const QString& caption, int x, int y) {
-  auto* b = new Button(caption, parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setFont(fonts::uiFont());
-  QPalette pal = b->palette();
-  pal.setColor(QPalette::WindowText, Qt::white);
-  pal.setColor(QPalette::Base, Qt::white);
-  pal.setColor(QPalette::Text, Qt::black);
-  b->setPalette(pal);
-  b->adjustSize();
-  b->move(x, y);
-  return b;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
-                    const QString& text) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::fromLatin1(name));
-  e->setFont(fonts::uiFont());
-  e->setTextMargins(0, 0, 0, 0);
-  e->setValidator(new TypingLimit(e, limit));
-  e->setText(text);
-  e->setGeometry(x, y, w, h);
-  return e;
-}
-
-TGradBtn* MakeViewButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
-                         int w, int h) {
-  auto* b = new TGradBtn(parent);
-  b->setObjectName(QString::fromLatin1(name));
-  b->setFont(fonts::uiFont());
-  looks::viewButton(b);
-  b->setCaption(caption);
-  b->setGeometry(x, y, w, h);
-  return b;
-}
-
-// Our 69 x 14 logo: the name in small capitals on a dark-blue to black ramp with a carrier wave.
-QPixmap MakeLogo() {
-  QPixmap pm(69, 14);
-  QPainter p(&pm);
-  QLinearGradient g(0, 0, 69, 0);
-  g.setColorAt(0, QColor(0, 0, 96));
-  g.setColorAt(1, QColor(0, 0, 0));
-  p.fillRect(pm.rect(), g);
-  p.setPen(QColor(0, 255, 0));
-  for (int x = 0; x < 69; x += 2) {
-    const int y = 11 + ((x / 2) % 4 < 2 ? 0 : 1);
-    p.drawPoint(x, y);
-  }
-  QFont f = fonts::uiFont();
-  f.setPixelSize(10);
-  f.setBold(true);
-  f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
-  p.setFont(f);
-  p.setPen(QColor(239, 239, 239));
-  p.drawText(QRect(0, -1, 69, 12), Qt::AlignCenter, QStringLiteral("KELVANE"));
-  p.end();
-  return pm;
-}
+constexpr int kLinkGap = 12;             // pixels between the texts of two neighbouring links
 
 }  // namespace
 
@@ -218,7 +141,7 @@ void TForm1::BuildControls() {
   CBSTEREO = MakeCheck<QCheckBox>(GroupBox14, "CBSTEREO", QStringLiteral("Stereo encoder"), 8, 104);
   CBRDS = MakeCheck<QCheckBox>(GroupBox14, "CBRDS", QStringLiteral("RDS encoder"), 8, 124);
   MakeLabel(GroupBox14, QStringLiteral("PI:"), 8, 145);
-  EPI = MakeEdit(GroupBox14, "EPI", 40, 142, 49, 19, 4, QStringLiteral("FFFF"));
+  EPI = MakeEdit(GroupBox14, "EPI", 40, 142, 49, 19, 4, QStringLiteral("FFFF"), true);
   MakeLabel(GroupBox14, QStringLiteral("PS:"), 8, 166);
   EPS = MakeEdit(GroupBox14, "EPS", 40, 163, 73, 19, 8, QStringLiteral("PS Name"));
 
@@ -234,6 +157,10 @@ void TForm1::BuildControls() {
   MakeLabel(GroupBox11, QStringLiteral("Output device:"), 8, 16);
   ComboBox3 = MakeCombo(GroupBox11, "ComboBox3", 8, 32, 272);
   keep(ParamId::CarrierFreq, BMSECF, GroupBox11);
+  // I = sin(phase), Q = sin(phase + 90 degrees) and the phase grows with a positive offset.
+  BMSECF->setToolTip(QStringLiteral(
+      "A positive offset puts the carrier at a negative frequency of I + jQ (left "
+      "+ j·right): Q leads I. Swap the channels to see it at a positive frequency."));
   auto* l18 = new TLinkLabel(GroupBox12, QStringLiteral("Exit without saving"));
   l18->setObjectName(QStringLiteral("Label18"));
   l18->move(111, 0);
@@ -242,6 +169,7 @@ void TForm1::BuildControls() {
   l14->setObjectName(QStringLiteral("Label14"));
   l14->move(208, 0);
   Label14 = l14;
+  FitLinkBefore(l18, l14->x(), kLinkGap);
   CBDC = MakeCheck<QCheckBox>(GroupBox12, "CBDC", QStringLiteral("DC coupled DAC"), 144, 20);
   keep(ParamId::MaxOutputSwing, BMSESWING, GroupBox12);
   keep(ParamId::LRGainRatio, BMSEGO, GroupBox12);
@@ -326,8 +254,10 @@ void TForm1::BuildControls() {
   // The RDS texts are copied here, so that the engine reads them without allocating.
   connect(EPI, &QLineEdit::textChanged, this,
           [this](const QString& t) { piText_ = t.toLatin1().toStdString(); });
+  // A longer PS loaded from the file is shown as read, but only its first eight characters
+  // are ever sent.
   connect(EPS, &QLineEdit::textChanged, this,
-          [this](const QString& t) { psText_ = t.toLatin1().toStdString(); });
+          [this](const QString& t) { psText_ = t.left(8).toLatin1().toStdString(); });
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
@@ -438,17 +368,8 @@ void TForm1::LoadSettings() {
   const SettingsValues v = LoadSettingsFile(settingsPath_);
 
   // Keep the window reachable on the screen it opens on.
-  clampTop_ = clampLeft_ = false;
-  int top = v.top;
-  int left = v.left;
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect g = screen->geometry();
-    clampTop_ = g.height() < top + 20;
-    clampLeft_ = g.width() < left + 20;
-    if (clampTop_) top = g.height() - frameGeometry().height();
-    if (clampLeft_) left = g.width() - frameGeometry().width();
-  }
-  move(left, top);
+  storedPos_ = QPoint(v.left, v.top);
+  Place();
 
   ComboBox5->setCurrentIndex(ChooseDevice(inDevices_, v.audioInDeviceName, v.audioInDevice));
   ComboBox3->setCurrentIndex(ChooseDevice(outDevices_, v.audioOutDeviceName, v.audioOutDevice));
@@ -516,7 +437,10 @@ bool TForm1::SaveSettings() {
   v.multipath = dialog_ != nullptr && dialog_->CBMULTI->isChecked();
   const SaveResult r = SaveSettingsFile(settingsPath_, v);
   if (!r.ok) {
-    if (options_.error) {
+    if (closingOnSignal_) {
+      // Nobody may be at the screen to answer a box: say it where the signal came from.
+      std::fprintf(stderr, "kelvane: %s; the settings were not saved\n", r.error.c_str());
+    } else if (options_.error) {
       options_.error(this, QString::fromStdString(r.error) + QLatin1Char('.'));
     } else {
       QMessageBox::critical(this, QStringLiteral("Error"),
@@ -666,26 +590,41 @@ void TForm1::Timer1Timer() {
   }
 }
 
+void TForm1::Place() {
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary == nullptr) {
+    move(*storedPos_);
+    return;
+  }
+  std::vector<QRect> screens;
+  for (const QScreen* s : QGuiApplication::screens()) screens.push_back(s->geometry());
+  move(PlaceWindow(*storedPos_, frameGeometry().size(), primary->geometry(), screens));
+}
+
 void TForm1::showEvent(QShowEvent* e) {
   QWidget::showEvent(e);
-  // The frame's size is known only once the window is shown: redo the edge that was moved
-  // back onto the screen, so that the whole window (frame included) meets the screen's edge.
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if ((clampTop_ || clampLeft_) && screen != nullptr) {
-    const QRect g = screen->geometry();
-    const QRect f = frameGeometry();
-    move(clampLeft_ ? g.width() - f.width() : pos().x(),
-         clampTop_ ? g.height() - f.height() : pos().y());
-  }
-  clampTop_ = clampLeft_ = false;
+  // The frame's size is known only once the window is shown: place it again from the stored
+  // edges, so that the whole window (frame included) meets the screen's edge.
+  if (storedPos_) Place();
+  storedPos_.reset();
+}
+
+void TForm1::CloseOnSignal() {
+  closingOnSignal_ = true;
+  close();
+  closingOnSignal_ = false;
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
   modulator_.RequestStop();
   if (!SaveSettings()) {
-    // The error has been shown; the window stays open and the run state as it was.
-    e->ignore();
-    return;
+    if (!closingOnSignal_) {
+      // The error has been shown; the window stays open and the run state as it was.
+      e->ignore();
+      return;
+    }
+    // A signal must end the program: it ends with a failure status and the old file.
+    exitStatus_ = 1;
   }
   AudioStop();
   if (dialog_ != nullptr) dialog_->hide();

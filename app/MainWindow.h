@@ -2,6 +2,7 @@
 // settings load and save, run control and the meters.
 #pragma once
 
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -77,6 +78,10 @@ class TForm1 : public QWidget, public ControlSource {
   bool SaveSettings();
   void AudioStart();
   void AudioStop();
+  // Closing asked for by SIGTERM or SIGINT: as the close box, except that a failed save is
+  // said on stderr instead of in a box and still closes the window, with ExitStatus() 1.
+  void CloseOnSignal();
+  int ExitStatus() const { return exitStatus_; }
 
   // Runs a handler; an exception that escapes it is shown with a full stop appended.
   void Guard(const std::function<void()>& handler);
@@ -118,6 +123,7 @@ class TForm1 : public QWidget, public ControlSource {
   void ProcessInNotices();
   void ShowPower();
   void SetScopeFunc(int f);
+  void Place();
   bool Confirm(const QString& question);
   WaveDriver& Driver();
 
@@ -131,7 +137,10 @@ class TForm1 : public QWidget, public ControlSource {
   std::string settingsDir_;
   bool isRunning_ = false;
   bool skipSave_ = false;
-  bool clampTop_ = false, clampLeft_ = false;  // edges moved back onto the screen at loading
+  bool closingOnSignal_ = false;
+  int exitStatus_ = 0;
+  // The edges loaded from the file, until the shown window has been placed by them.
+  std::optional<QPoint> storedPos_;
   TFCFG* dialog_ = nullptr;
   std::vector<std::string> inDevices_, outDevices_;
   std::string piText_ = "FFFF", psText_ = "PS Name";

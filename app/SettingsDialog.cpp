@@ -2,6 +2,7 @@
 #include "SettingsDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 
 #include "BMSpinEdit.h"
@@ -10,8 +11,16 @@
 #include "FormWidgets.h"
 #include "GradBtn.h"
 #include "MainWindow.h"
+#include "RunRules.h"
 
 namespace kelvane {
+
+QString SampleStepText(int rateHz) {
+  // One delay step is a sample at twice the rate; light covers 0.299792458 km per microsecond.
+  const double us = 1e6 / (2.0 * rateHz);
+  return QStringLiteral("1 smp = %1 us = %2 km")
+      .arg(QString::number(us, 'f', 1), QString::number(us * 0.299792458, 'f', 1));
+}
 
 TFCFG::TFCFG(TForm1& form) : QDialog(&form), form_(form) {
   setObjectName(QStringLiteral("FCFG"));
@@ -59,8 +68,17 @@ TFCFG::TFCFG(TForm1& form) : QDialog(&form), form_(form) {
   CBMULTI->adjustSize();
   CBMULTI->move(8, 24);
   keep(ParamId::MDelay, BMSEDELAY, GroupBox3);
-  Label9 = MakeLabel(GroupBox3, QStringLiteral("1 smp = 2.6 us = 0.8 km"), 8, 104);
+  Label9 = MakeLabel(GroupBox3, SampleStepText(192000), 8, 104);
   Label9->setObjectName(QStringLiteral("Label9"));
+  // The note follows the chosen rate (no choice keeps the last one).
+  auto showStep = [this](int index) {
+    const int rate = SamplingRateForIndex(index);
+    if (rate <= 0) return;
+    Label9->setText(SampleStepText(rate));
+    Label9->adjustSize();
+  };
+  connect(form.CBSR, &QComboBox::currentIndexChanged, this, showStep);
+  showStep(form.CBSR->currentIndex());
   keep(ParamId::MVoltage, BMSEPOW, GroupBox3);
 
   GBTN1 = new TGradBtn(this);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <vector>
 
 #include "ParamTable.h"
@@ -15,6 +16,10 @@ namespace kelvane {
 
 class TForm1;
 class TGroupBox;
+
+// The multipath note for a sampling rate: how long one delay step lasts and how much extra
+// path it stands for, e.g. "1 smp = 2.6 us = 0.8 km" at 192000 Hz.
+QString SampleStepText(int rateHz);
 
 class TFCFG : public QDialog {
   Q_OBJECT

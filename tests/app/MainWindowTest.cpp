@@ -9,6 +9,7 @@
 #include "GuiHarness.h"
 #include "IniFile.h"
 #include "ScopeView.h"
+#include "WindowPlacement.h"
 
 namespace kelvane::testing {
 namespace {
@@ -80,26 +81,47 @@ TEST_F(Windows, LayoutOfTheMainWindowAndTheDialog) {
   EXPECT_EQ(form().Image1->pixmap().size(), QSize(69, 14));
   EXPECT_EQ(form().Scope()->size(), QSize(367, 218));
 
-  // Every spinner: in its window, its group, at its place, with the table's range and format.
-  for (const ParamRow& row : kParamTable) {
-    TBMSpinEdit* s =
-        row.window == ParamWindow::Main ? form().Spinner(row.id) : gui.dialog->Spinner(row.id);
-    ASSERT_NE(s, nullptr) << row.key;
-    EXPECT_EQ(s->objectName().toStdString(), row.control);
-    EXPECT_EQ(s->geometry(), QRect(row.left, row.top, row.width, 28)) << row.key;
-    EXPECT_EQ(s->minValue(), row.minValue) << row.key;
-    EXPECT_EQ(s->maxValue(), row.maxValue) << row.key;
-    EXPECT_EQ(s->increment(), row.increment) << row.key;
-    EXPECT_EQ(s->precision(), row.precision) << row.key;
-    EXPECT_EQ(s->valueUnit().toStdString(), row.unit) << row.key;
-    EXPECT_FALSE(s->editorEnabled());
-    EXPECT_EQ(s->window(), row.window == ParamWindow::Main ? static_cast<QWidget*>(&form())
-                                                           : static_cast<QWidget*>(gui.dialog));
+  // Spinners against the figures of the window design: group, place, range, step, format.
+  struct Figures {
+    TBMSpinEdit* spinner;
+    const char* name;
+    const char* group;
+    QRect place;
+    double min, max, increment;
+    int precision;
+    const char* unit;
+  };
+  TFCFG& d = *gui.dialog;
+  const Figures rows[] = {
+      {form().BMSEPD, "BMSEPD", "GroupBox3", {8, 24, 249, 28}, 0, 150, 0.1, 1, "kHz"},
+      {form().BMSEMF, "BMSEMF", "GroupBox3", {8, 80, 249, 28}, 0, 60000, 1, 0, "Hz"},
+      {form().BMSECF, "BMSECF", "GroupBox11", {8, 76, 273, 28}, -30000, 30000, 1, 0, "Hz"},
+      {form().BMSEGO, "BMSEGO", "GroupBox12", {8, 80, 121, 28}, 0.5, 2, 0.01, 2, ""},
+      {form().BMSEDCOL, "BMSEDCOL", "GroupBox12", {152, 64, 105, 28}, 10, 90, 0.01, 2, "% of FS"},
+      {form().BMSEDCOR, "BMSEDCOR", "GroupBox12", {152, 112, 105, 28}, 10, 90, 0.01, 2, "% of FS"},
+      {d.BMSEPD, "BMSEPD", "GroupBox14", {8, 96, 121, 28}, 4000, 10000, 10, 0, "Hz"},
+      {d.BMSELR, "BMSELR", "GroupBox2", {16, 40, 129, 28}, 0, 150, 0.1, 1, "%"},
+      {d.BMSEDELAY, "BMSEDELAY", "GroupBox3", {8, 72, 121, 28}, 0, 20, 1, 0, "smp"},
+  };
+  for (const Figures& f : rows) {
+    TBMSpinEdit* s = f.spinner;
+    ASSERT_NE(s, nullptr) << f.name;
+    EXPECT_EQ(s->objectName(), f.name);
+    EXPECT_EQ(s->parentWidget()->objectName(), f.group) << f.name;
+    EXPECT_EQ(s->geometry(), f.place) << f.name;
+    EXPECT_EQ(s->minValue(), f.min) << f.name;
+    EXPECT_EQ(s->maxValue(), f.max) << f.name;
+    EXPECT_EQ(s->increment(), f.increment) << f.name;
+    EXPECT_EQ(s->precision(), f.precision) << f.name;
+    EXPECT_EQ(s->valueUnit(), f.unit) << f.name;
+    EXPECT_FALSE(s->editorEnabled()) << f.name;
   }
+  // Nine spinners in the window and eight in the dialog (which is the window's child).
+  int inWindow = 0;
+  for (TBMSpinEdit* s : form().findChildren<TBMSpinEdit*>()) inWindow += s->window() == &form();
+  EXPECT_EQ(inWindow, 9);
+  EXPECT_EQ(d.findChildren<TBMSpinEdit*>().size(), 8);
   EXPECT_EQ(gui.dialog->Spinner(ParamId::SinePeakDev), nullptr);
-  EXPECT_EQ(form().BMSEPD->parentWidget()->objectName(), "GroupBox3");
-  EXPECT_EQ(form().BMSEDCOR->parentWidget()->objectName(), "GroupBox12");
-  EXPECT_EQ(gui.dialog->BMSEPD->parentWidget()->objectName(), "GroupBox14");
   EXPECT_EQ(gui.dialog->BMSELR->guageEndColor(), QColor(0, 128, 0));
 
   EXPECT_EQ(gui.dialog->windowTitle(), "Advanced Settings");
@@ -117,10 +139,16 @@ TEST_F(Windows, LayoutOfTheMainWindowAndTheDialog) {
 
 TEST_F(Windows, FirstRunShowsTheKeyTableDefaultsAndDoesNotStream) {
   gui.Start(ini);  // no file
-  for (const ParamRow& row : kParamTable) {
-    TBMSpinEdit* s =
-        row.window == ParamWindow::Main ? form().Spinner(row.id) : gui.dialog->Spinner(row.id);
-    EXPECT_EQ(s->value(), row.firstRun) << row.key;
+  const std::vector<std::pair<TBMSpinEdit*, double>> firstRun = {
+      {form().BMSEPD, 10},         {form().BMSEMF, 1000},      {form().BMSEMS, 1},
+      {form().BMSECF, 0},          {form().BMSESWING, 10},     {form().BMSEGO, 1},
+      {form().BMSEPO, 0},          {form().BMSEDCOL, 50},      {form().BMSEDCOR, 50},
+      {gui.dialog->BMSEPF, 19000}, {gui.dialog->BMSEPD, 6800}, {gui.dialog->BMSERP, 0},
+      {gui.dialog->BMSERD, 2700},  {gui.dialog->BMSELR, 100},  {gui.dialog->BMSEPH, 0},
+      {gui.dialog->BMSEDELAY, 0},  {gui.dialog->BMSEPOW, 50},
+  };
+  for (const auto& [spinner, value] : firstRun) {
+    EXPECT_EQ(spinner->value(), value) << spinner->objectName().toStdString();
   }
   EXPECT_EQ(form().BMSEGO->text(), "1.00");
   EXPECT_EQ(form().BMSEPO->text(), "0.0 deg.");
@@ -183,6 +211,38 @@ TEST_F(Windows, TopBeyondTheScreenPutsTheBottomEdgeOnTheScreenBottom) {
   const int screenHeight = QGuiApplication::primaryScreen()->geometry().height();
   EXPECT_EQ(form().frameGeometry().bottom() + 1, screenHeight);
   EXPECT_EQ(form().pos().x(), -30);  // a negative edge stays as read
+}
+
+TEST_F(Windows, WindowFromAMonitorThatIsGoneOpensOnTheScreenAndIsSavedThere) {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  for (const char* edges : {"Left=5000\nTop=4000", "Left=-5000\nTop=-4000", "Left=-900\nTop=50"}) {
+    SCOPED_TRACE(edges);
+    StartWith(std::string("[General]\n") + edges + "\n");
+    EXPECT_TRUE(screen.contains(form().frameGeometry())) << form().frameGeometry().x();
+    const QPoint shown = form().pos();
+    form().close();
+    EXPECT_EQ(Saved("Left"), std::to_string(shown.x()));
+    EXPECT_EQ(Saved("Top"), std::to_string(shown.y()));
+    gui.form.reset();
+  }
+}
+
+TEST(WindowPlacement, NearestScreenOnlyForAWindowOutOfSight) {
+  const QRect primary(0, 0, 1920, 1080);
+  const QRect left(-1280, 0, 1280, 1024);
+  const QSize frame(730, 551);
+  // The bottom (right) edge meets the primary screen's when top (left) is within 20 pixels of
+  // its height (width) or beyond.
+  EXPECT_EQ(PlaceWindow({100, 1061}, frame, primary, {primary}), QPoint(100, 1080 - 551));
+  EXPECT_EQ(PlaceWindow({1901, 10}, frame, primary, {primary}), QPoint(1920 - 730, 10));
+  // A window partly on some screen stays where it was.
+  EXPECT_EQ(PlaceWindow({-1000, 100}, frame, primary, {primary, left}), QPoint(-1000, 100));
+  EXPECT_EQ(PlaceWindow({-710, -531}, frame, primary, {primary}), QPoint(-710, -531));
+  // Out of sight: wholly onto the nearest screen.
+  EXPECT_EQ(PlaceWindow({-711, 100}, frame, primary, {primary}), QPoint(0, 100));
+  EXPECT_EQ(PlaceWindow({-1000, 100}, frame, primary, {primary}), QPoint(0, 100));
+  EXPECT_EQ(PlaceWindow({-3000, 600}, frame, primary, {primary, left}), QPoint(-1280, 1024 - 551));
+  EXPECT_EQ(PlaceWindow({300, -2000}, frame, primary, {primary, left}), QPoint(300, 0));
 }
 
 TEST_F(Windows, OutOfRangeSwingIsShownAndSavedAsTheMaximum) {
@@ -405,19 +465,57 @@ TEST_F(Windows, EngineReadsTheControlsOfBothWindows) {
   EXPECT_FALSE(form().MultipathFlag().load());
   Gui::Click(gui.dialog->CBMULTI);
   EXPECT_TRUE(form().MultipathFlag().load());
+  // PI takes hexadecimal digits only.
   form().EPI->clear();
-  QTest::keyClicks(form().EPI, QStringLiteral("C20123"));
+  QTest::keyClicks(form().EPI, QStringLiteral("C2G 0x1-23"));
   EXPECT_EQ(form().EPI->text(), "C201");
   char pi[8] = {};
   EXPECT_EQ(form().ReadPIText(pi, sizeof pi), 4u);
   EXPECT_EQ(std::string(pi, 4), "C201");
+  form().EPI->clear();
+  QTest::keyClicks(form().EPI, QStringLiteral("zaF"));
+  EXPECT_EQ(form().EPI->text(), "aF");
   form().EPS->clear();
   QTest::keyClicks(form().EPS, QStringLiteral("ABCDEFGHIJ"));
   EXPECT_EQ(form().EPS->text(), "ABCDEFGH");
-  // A longer text set by the program stays; it can still be shortened.
+  // A longer text set by the program stays; it can still be shortened. The engine never gets
+  // more than eight characters of it, as Latin-1 bytes.
   form().EPS->setText(QStringLiteral("0123456789"));
+  char ps[16] = {};
+  EXPECT_EQ(form().ReadPSText(ps, sizeof ps), 8u);
+  EXPECT_EQ(std::string(ps, 8), "01234567");
   QTest::keyClick(form().EPS, Qt::Key_Backspace);
   EXPECT_EQ(form().EPS->text(), "012345678");
+  form().EPS->setText(QStringLiteral("Caf\u00e9"));
+  EXPECT_EQ(form().ReadPSText(ps, sizeof ps), 4u);
+  EXPECT_EQ(std::string(ps, 4), "Caf\xe9");
+}
+
+TEST_F(Windows, TextsReadApartAndSayWhatHolds) {
+  StartWith("[General]\nSamplingRate=1\n");
+  // One delay step is a sample at twice the chosen rate, and the note follows the choice.
+  EXPECT_EQ(gui.dialog->Label9->text(), "1 smp = 10.4 us = 3.1 km");
+  form().CBSR->setCurrentIndex(3);
+  EXPECT_EQ(gui.dialog->Label9->text(), "1 smp = 2.6 us = 0.8 km");
+  EXPECT_LE(gui.dialog->Label9->geometry().right(), gui.dialog->GroupBox3->width() - 2);
+
+  // The two links on the calibration group's edge keep their places and texts, with a clear
+  // gap between them.
+  QLabel* exit = form().Label18;
+  QLabel* defaults = form().Label14;
+  EXPECT_EQ(exit->pos(), QPoint(111, 0));
+  EXPECT_EQ(defaults->pos(), QPoint(208, 0));
+  EXPECT_EQ(exit->text(), "Exit without saving");
+  EXPECT_EQ(defaults->text(), "Set defaults");
+  const int exitEnd = exit->x() + QFontMetrics(exit->font()).horizontalAdvance(exit->text());
+  EXPECT_GE(defaults->x() - exitEnd, 12);
+  EXPECT_LE(defaults->x() + QFontMetrics(defaults->font()).horizontalAdvance(defaults->text()),
+            form().GroupBox12->width() - 2);
+
+  // The I/Q convention, where the carrier offset is set.
+  EXPECT_EQ(form().BMSECF->toolTip(),
+            "A positive offset puts the carrier at a negative frequency of I + jQ (left + "
+            "j\u00b7right): Q leads I. Swap the channels to see it at a positive frequency.");
 }
 
 }  // namespace

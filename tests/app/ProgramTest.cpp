@@ -1,6 +1,7 @@
 // The `kelvane` program as a process: options, SIGTERM/SIGINT closing with a save, screenshots.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <chrono>
@@ -86,6 +87,65 @@ TEST(Program, ScreenshotOfBothWindowsWithoutTouchingTheSettings) {
   EXPECT_EQ(ReadFile(ini), "[General]\nTop=30\n");
   // Upper panel background at the gap between two groups.
   EXPECT_EQ(QColor(img.pixel(1 + 300, 22 + 100)), QColor(37, 37, 37));
+}
+
+// Runs the program with standard error into `errPath` (the shell execs it: same process).
+pid_t StartWithStderr(const std::string& errPath, const std::vector<std::string>& args) {
+  ::setenv("LSAN_OPTIONS", "detect_leaks=0", 1);
+  std::vector<std::string> argv = {"/bin/sh", "-c", "exec 2>\"$0\"; exec \"$@\"", errPath,
+                                   KELVANE_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return StartProcess(argv);
+}
+
+TEST(Program, HelpAndVersionNeedNoDisplay) {
+  TempDir dir;
+  const std::vector<std::string> noDisplay = {
+      "/usr/bin/env",    "-u", "DISPLAY",         "-u",
+      "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", KELVANE_EXE};
+  auto run = [&](const std::vector<std::string>& args, const std::string& out) {
+    std::vector<std::string> argv = noDisplay;
+    argv.insert(argv.end(), args.begin(), args.end());
+    return WaitProcess(StartProcess(argv, out), 10s);
+  };
+  EXPECT_EQ(run({"--help"}, dir / "help"), 0);
+  EXPECT_EQ(ReadFile(dir / "help").rfind("Usage: kelvane [--settings FILE]", 0), 0u);
+  EXPECT_EQ(run({"--version"}, dir / "version"), 0);
+  EXPECT_EQ(ReadFile(dir / "version"), "kelvane 1.0c\n");
+  // Anything else has nothing to show on: a message and a failure status, never an abort.
+  EXPECT_EQ(run({"--bogus"}, dir / "bogus"), 2);
+  EXPECT_EQ(run({"--settings", dir / "x.ini"}, dir / "plain"), 1);
+}
+
+TEST(Program, SignalsEndTheProgramWhenStartUpIsStuckOrTheSaveFails) {
+  TempDir dir;
+  // Start-up that may hang on a settings path that is a FIFO nobody writes to: a signal
+  // before the event loop runs ends the program at once; the FIFO stays one.
+  const std::string fifo = dir / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  pid_t pid = StartWithStderr(dir / "fifo.err", {"--settings", fifo});
+  ASSERT_GT(pid, 0);
+  std::this_thread::sleep_for(300ms);
+  ::kill(pid, SIGTERM);
+  const int fifoStatus = WaitProcess(pid, 5s);
+  EXPECT_NE(fifoStatus, -1) << "still running 5 s after SIGTERM";
+  EXPECT_NE(fifoStatus, 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  // A close asked for by a signal whose save fails: the reason on stderr, a failure status,
+  // no box waiting for an answer.
+  WriteFile(dir / "plainfile", "x");
+  const std::string ini = dir / "plainfile/vantorex.ini";
+  const std::string err = dir / "save.err";
+  pid = StartWithStderr(err, {"--settings", ini});
+  ASSERT_GT(pid, 0);
+  std::this_thread::sleep_for(2000ms);  // up and in its event loop
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(WaitProcess(pid, 5s), 1);
+  EXPECT_NE(ReadFile(err).find("Unable to write to " + ini), std::string::npos) << ReadFile(err);
+  EXPECT_EQ(ReadFile(dir / "plainfile"), "x");
 }
 
 TEST(Program, UnknownOptionExitsWithAMessage) {
