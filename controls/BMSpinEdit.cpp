@@ -32,6 +32,11 @@ TBMSpinEdit::TBMSpinEdit(QWidget* parent) : QLineEdit(parent) {
   dropDown_ = new DropDownButton(this, strip_);
   gauge_ = new TBMAGauge(this);
   popup_ = new TPopupForm(this);
+  // Qt draws the text box itself; this effect has it drawn into an off-screen pixmap first, with
+  // the strip and the gauge, and copies that in one piece.
+  setGraphicsEffect(new OffscreenCopy(this));
+  baseFont_ = font();
+  connect(this, &QLineEdit::textEdited, this, &TBMSpinEdit::onTextEdited);
   connect(this, &QLineEdit::textChanged, this, &TBMSpinEdit::onTextChanged);
   setTextQuietly(format(0));
   resize(121, 28);
@@ -61,7 +66,7 @@ void TBMSpinEdit::setTextQuietly(const QString& t) {
   settingText_ = false;
 }
 
-double TBMSpinEdit::value() {
+double TBMSpinEdit::readText() {
   const QString t = text();
   std::optional<double> v;
   if (!t.isEmpty())
@@ -79,6 +84,8 @@ void TBMSpinEdit::setValue(double v) {
 
 void TBMSpinEdit::writeValue(double v, double previous) {
   setTextQuietly(format(clampValue(v)));
+  pending_ = false;
+  committed_ = readText();
   if (v != previous) {
     gauge_->update();
     syncTrackBar();
@@ -91,6 +98,7 @@ void TBMSpinEdit::setMinValue(double v) {
   min_ = v;
   setValue(clampValue(value()));
   gauge_->update();
+  fitText();
 }
 
 void TBMSpinEdit::setMaxValue(double v) {
@@ -98,6 +106,7 @@ void TBMSpinEdit::setMaxValue(double v) {
   max_ = v;
   setValue(clampValue(value()));
   gauge_->update();
+  fitText();
 }
 
 void TBMSpinEdit::setPrecision(int p) {
@@ -105,12 +114,14 @@ void TBMSpinEdit::setPrecision(int p) {
   const double v = value();
   precision_ = p;
   writeValue(v, v);
+  fitText();
 }
 
 void TBMSpinEdit::setValueUnit(const QString& u) {
-  const double v = value();  // read with the old unit
+  const double v = value();
   unit_ = u;
   writeValue(v, v);
+  fitText();
 }
 
 void TBMSpinEdit::setGaugeMinValue(double v) {
@@ -198,8 +209,45 @@ void TBMSpinEdit::relayout() {
   gauge_->setGeometry(kFrame, kFrame + gaugeTop, std::max(0, W - 4), guageHeight_ + 2);
   gauge_->setMask(QRegion(0, 0, std::max(0, clientW), std::max(1, clientH - gaugeTop)));
   // The line edit keeps 2 pixels of its own on either side of the text; the classic edit keeps
-  // one on the left and lets the text run up to the strip.
-  setTextMargins(-1, 0, std::max(0, clientW - stripLeft - 2), std::max(0, clientH - gaugeTop));
+  // one on the left. On the right the text stops kStripGap pixels short of the strip, so that
+  // its last letter never touches the arrows.
+  setTextMargins(-1, 0, std::max(0, clientW - stripLeft - 2) + kStripGap,
+                 std::max(0, clientH - gaugeTop));
+  fitText();
+}
+
+void TBMSpinEdit::fitText() {
+  if (fitting_) return;
+  constexpr int kLineEditMargin = 2;  // QLineEdit's own, on either side of the text
+  constexpr int kCaret = 1;           // a caret after the last letter must not scroll the text
+  constexpr double kTightest = -0.5;  // pixels per letter; any tighter and letters touch
+  const QMargins tm = textMargins();
+  const double room = width() - 2 * kFrame - tm.left() - tm.right() - 2 * kLineEditMargin - kCaret;
+  QString widest;
+  double natural = 0;
+  const QFontMetricsF plain(baseFont_);
+  for (double v : {min_, max_}) {
+    const QString t = format(v);
+    const double w = plain.horizontalAdvance(t);
+    if (w > natural) {
+      natural = w;
+      widest = t;
+    }
+  }
+  QFont f = baseFont_;
+  if (natural > room && widest.size() > 1) {
+    // Letter spacing adds to every advance; step down from the estimate until the text fits.
+    double spacing = std::floor((room - natural) / widest.size() * 20) / 20;
+    for (; spacing >= kTightest; spacing -= 0.05) {
+      f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+      if (QFontMetricsF(f).horizontalAdvance(widest) <= room) break;
+    }
+    if (spacing < kTightest) f.setLetterSpacing(QFont::AbsoluteSpacing, kTightest);
+  }
+  if (f == font()) return;
+  fitting_ = true;
+  setFont(f);
+  fitting_ = false;
 }
 
 void TBMSpinEdit::resizeEvent(QResizeEvent* e) {
@@ -214,7 +262,8 @@ void TBMSpinEdit::hideEvent(QHideEvent* e) {
 
 void TBMSpinEdit::changeEvent(QEvent* e) {
   QLineEdit::changeEvent(e);
-  if (e->type() == QEvent::FontChange) {
+  if (e->type() == QEvent::FontChange && !fitting_) {
+    baseFont_ = font();
     updateMinimumHeight();
     relayout();
   }
@@ -231,7 +280,7 @@ void TBMSpinEdit::paintEvent(QPaintEvent* e) {
 
 void TBMSpinEdit::stepUp() {
   setFocus(Qt::OtherFocusReason);
-  const double v = value();
+  const double v = pending_ ? clampValue(readText()) : value();  // a step takes the typing
   if (min_ == max_) {
     setValue(v + increment_);  // no limits: nothing to land on
   } else if (v < max_ - increment_) {
@@ -243,7 +292,7 @@ void TBMSpinEdit::stepUp() {
 
 void TBMSpinEdit::stepDown() {
   setFocus(Qt::OtherFocusReason);
-  const double v = value();
+  const double v = pending_ ? clampValue(readText()) : value();
   if (min_ == max_) {
     setValue(v - increment_);
   } else if (v > min_ + increment_) {
@@ -253,20 +302,35 @@ void TBMSpinEdit::stepDown() {
   }
 }
 
+// Qt reports a keyboard edit with textEdited just before the textChanged of the same change.
+void TBMSpinEdit::onTextEdited() {
+  userEdit_ = true;
+  pending_ = true;
+}
+
 void TBMSpinEdit::onTextChanged() {
   if (settingText_) return;
-  if (!unit_.isEmpty()) {
-    const QString number = kelvane::spintext::numberPart(text(), unit_);
-    if (!number.isEmpty() && number.back() >= QLatin1Char('0') &&
-        number.back() <= QLatin1Char('9')) {
-      const int caret = cursorPosition();
-      const double v = value();
-      writeValue(v, v);
-      setCursorPosition(caret);
-    }
+  if (userEdit_) {
+    userEdit_ = false;  // typing: the value in force stays until the text is taken
+    return;
   }
-  gauge_->update();
-  emit changed();
+  commitText();  // a text set by the program is taken at once
+}
+
+void TBMSpinEdit::commitText() {
+  const double before = committed_;
+  const double typed = readText();
+  const double v = clampValue(typed);
+  // Without a unit an in-range text keeps its typed form; with one the text is always rebuilt,
+  // so the unit comes back.
+  if (!unit_.isEmpty() || v != typed) setTextQuietly(format(v));
+  pending_ = false;
+  committed_ = readText();
+  if (committed_ != before) {
+    gauge_->update();
+    syncTrackBar();
+    emit changed();
+  }
 }
 
 void TBMSpinEdit::keyPressEvent(QKeyEvent* e) {
@@ -277,6 +341,17 @@ void TBMSpinEdit::keyPressEvent(QKeyEvent* e) {
   }
   if (e->key() == Qt::Key_Down) {
     stepDown();
+    e->accept();
+    return;
+  }
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    if (pending_) commitText();
+    QLineEdit::keyPressEvent(e);  // still reported as the line edit's Return
+    return;
+  }
+  if (e->key() == Qt::Key_Escape && pending_) {
+    writeValue(committed_, committed_);  // drop the typing, show the value in force again
+    if (autoSelect_) selectAll();
     e->accept();
     return;
   }
@@ -325,11 +400,11 @@ void TBMSpinEdit::focusInEvent(QFocusEvent* e) {
 
 void TBMSpinEdit::focusOutEvent(QFocusEvent* e) {
   QLineEdit::focusOutEvent(e);
-  // A menu or another application taking over is not the user leaving the field.
-  if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason) return;
-  const double v = value();
-  const double c = clampValue(v);
-  if (v != c) setValue(c);
+  // A menu or another application taking over is not the user leaving the field: the typing
+  // stays pending for their return. Another window of ours becoming active is.
+  if (e->reason() == Qt::PopupFocusReason) return;
+  if (e->reason() == Qt::ActiveWindowFocusReason && QApplication::activeWindow() == nullptr) return;
+  if (pending_) commitText();
 }
 
 void TBMSpinEdit::syncTrackBar() {

@@ -54,6 +54,19 @@ void drawArrowGlyph(QPainter& p, const QRect& r, Arrow dir, const QColor& c, int
 }  // namespace kelvane::spinparts
 
 // ---------------------------------------------------------------------------------------------
+// OffscreenCopy
+
+void OffscreenCopy::draw(QPainter* painter) {
+  QPoint offset;
+  const QPixmap image = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
+  if (image.isNull()) return;
+  painter->save();
+  painter->setWorldTransform(QTransform());  // the pixmap is already in device pixels
+  painter->drawPixmap(offset, image);
+  painter->restore();
+}
+
+// ---------------------------------------------------------------------------------------------
 // TBMAGauge
 
 TBMAGauge::TBMAGauge(TBMSpinEdit* spin) : QWidget(spin), spin_(spin) {

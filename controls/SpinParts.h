@@ -1,6 +1,7 @@
 // Internal parts of the value spinner: the button strip, the arrow pair and the drop-down button.
 #pragma once
 
+#include <QGraphicsEffect>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
@@ -107,6 +108,16 @@ class SpinArrows : public QWidget {
   int pressed_ = 0;  // 1 up, -1 down
   QTimer repeat_;
   QImage buffer_;
+};
+
+// Has a widget and its children drawn into an off-screen pixmap and copies that in one piece:
+// the way to double-buffer a widget whose painting Qt does itself, such as a line edit's.
+class OffscreenCopy : public QGraphicsEffect {
+ public:
+  using QGraphicsEffect::QGraphicsEffect;
+
+ protected:
+  void draw(QPainter* painter) override;
 };
 
 // The drop-down button: held down from the press until the release, while the pop-up shows.
