@@ -142,8 +142,6 @@ class TBMSpinEdit : public QLineEdit {
   // never sees a half-typed number.
   double value() const { return committed_; }
   void setValue(double v);
-  // True while the text holds typing that has not been taken yet.
-  bool hasPendingText() const { return pending_; }
 
   double minValue() const { return min_; }
   void setMinValue(double v);
