@@ -1,4 +1,4 @@
-// The value spinner, its gauge, its arrow pair and drop-down button, and the pop-up track bar.
+// The value spinner: text, committed value, layout, stepping and the drop-down track bar.
 #include "BMSpinEdit.h"
 
 #include <QAction>
@@ -7,381 +7,17 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPolygon>
 #include <algorithm>
 #include <cmath>
 
 #include "Fonts.h"
 #include "Frame3D.h"
+#include "SpinParts.h"
 #include "SpinText.h"
 
 using kelvane::SysColor;
 using kelvane::sysColor;
-
-namespace {
-
-// Nearest integer, halves to even, kept inside the int range for absurd typed values.
-int roundToInt(double x) {
-  if (!(x > -1e9)) return -1000000000;
-  if (!(x < 1e9)) return 1000000000;
-  return static_cast<int>(std::nearbyint(x));
-}
-
-void drawRaisedButton(QPainter& p, QRect r, const QPalette& pal, bool down) {
-  p.fillRect(r, sysColor(pal, SysColor::BtnFace));
-  if (down) {
-    kelvane::frame3D(p, r, sysColor(pal, SysColor::BtnShadow), sysColor(pal, SysColor::BtnShadow),
-                     1);
-  } else {
-    r = kelvane::frame3D(p, r, sysColor(pal, SysColor::BtnHighlight),
-                         sysColor(pal, SysColor::DkShadow), 1);
-    kelvane::frame3D(p, r, sysColor(pal, SysColor::BtnFace), sysColor(pal, SysColor::BtnShadow), 1);
-  }
-}
-
-// A small filled triangle pointing up, down or left, centred in r.
-enum class Arrow { Up, Down, Left };
-void drawArrowGlyph(QPainter& p, const QRect& r, Arrow dir, const QColor& c, int shift) {
-  const int cx = r.left() + r.width() / 2 + shift;
-  const int cy = r.top() + r.height() / 2 + shift;
-  p.setPen(c);
-  for (int i = 0; i < 3; ++i) {
-    switch (dir) {
-      case Arrow::Up:
-        p.drawLine(cx - i, cy - 1 + i, cx + i, cy - 1 + i);
-        break;
-      case Arrow::Down:
-        p.drawLine(cx - i, cy + 1 - i, cx + i, cy + 1 - i);
-        break;
-      case Arrow::Left:
-        p.drawLine(cx - 1 + i, cy - i, cx - 1 + i, cy + i);
-        break;
-    }
-  }
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Internal parts of the spinner.
-
-// The panel in the button-face colour that carries the arrows and the drop-down button.
-class ButtonStrip : public QWidget {
- public:
-  explicit ButtonStrip(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setCursor(Qt::ArrowCursor);
-    setObjectName(QStringLiteral("ButtonStrip"));
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter p(this);
-    p.fillRect(rect(), sysColor(this, SysColor::BtnFace));
-  }
-};
-
-// The up/down arrow pair. A press steps at once and repeats while held.
-class SpinArrows : public QWidget {
- public:
-  SpinArrows(TBMSpinEdit* spin, QWidget* parent) : QWidget(parent), spin_(spin) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setCursor(Qt::ArrowCursor);
-    setObjectName(QStringLiteral("ArrowPair"));
-    repeat_.setSingleShot(false);
-    QObject::connect(&repeat_, &QTimer::timeout, this, [this] {
-      repeat_.setInterval(kRepeatInterval_ms);
-      step();
-    });
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    if (buffer_.size() != size()) buffer_ = QImage(size(), QImage::Format_RGB32);
-    {
-      QPainter p(&buffer_);
-      const int half = height() / 2;
-      const QRect up(0, 0, width(), half);
-      const QRect down(0, half, width(), height() - half);
-      drawRaisedButton(p, up, palette(), pressed_ == 1);
-      drawRaisedButton(p, down, palette(), pressed_ == -1);
-      const QColor glyph =
-          isEnabled() ? palette().color(QPalette::ButtonText) : sysColor(this, SysColor::GrayText);
-      drawArrowGlyph(p, up, Arrow::Up, glyph, pressed_ == 1 ? 1 : 0);
-      drawArrowGlyph(p, down, Arrow::Down, glyph, pressed_ == -1 ? 1 : 0);
-    }
-    QPainter(this).drawImage(0, 0, buffer_);
-  }
-  void mousePressEvent(QMouseEvent* e) override {
-    if (e->button() != Qt::LeftButton) return;
-    pressed_ = e->position().y() < height() / 2 ? 1 : -1;
-    update();
-    step();
-    repeat_.start(kRepeatDelay_ms);
-  }
-  void mouseReleaseEvent(QMouseEvent* e) override {
-    if (e->button() != Qt::LeftButton || pressed_ == 0) return;
-    pressed_ = 0;
-    repeat_.stop();
-    update();
-    if (spin_->autoSelect()) spin_->selectAll();
-    spin_->gauge()->update();
-  }
-
- private:
-  static constexpr int kRepeatDelay_ms = 400;
-  static constexpr int kRepeatInterval_ms = 60;
-  void step() {
-    if (pressed_ > 0) spin_->stepUp();
-    if (pressed_ < 0) spin_->stepDown();
-  }
-
-  TBMSpinEdit* spin_;
-  int pressed_ = 0;  // 1 up, -1 down
-  QTimer repeat_;
-  QImage buffer_;
-};
-
-// The drop-down button: held down from the press until the release, while the pop-up shows.
-class DropDownButton : public QWidget {
- public:
-  DropDownButton(TBMSpinEdit* spin, QWidget* parent) : QWidget(parent), spin_(spin) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setCursor(Qt::ArrowCursor);
-    setObjectName(QStringLiteral("DropDownButton"));
-  }
-  bool isDown() const { return down_; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    if (buffer_.size() != size()) buffer_ = QImage(size(), QImage::Format_RGB32);
-    {
-      QPainter p(&buffer_);
-      drawRaisedButton(p, rect(), palette(), down_);
-      const QColor glyph =
-          isEnabled() ? palette().color(QPalette::ButtonText) : sysColor(this, SysColor::GrayText);
-      const Arrow a =
-          spin_->trackBarOrientation() == TBMSpinEdit::trVertical ? Arrow::Left : Arrow::Down;
-      drawArrowGlyph(p, rect(), a, glyph, down_ ? 1 : 0);
-    }
-    QPainter(this).drawImage(0, 0, buffer_);
-  }
-  void mousePressEvent(QMouseEvent* e) override {
-    if (e->button() != Qt::LeftButton) return;
-    down_ = true;
-    spin_->dropDownPressed(e->globalPosition().toPoint());
-    repaint();
-  }
-  void mouseMoveEvent(QMouseEvent* e) override {
-    if (down_ && (e->buttons() & Qt::LeftButton)) {
-      spin_->dropDownMoved(e->globalPosition().toPoint());
-    }
-  }
-  void mouseReleaseEvent(QMouseEvent* e) override {
-    if (e->button() != Qt::LeftButton || !down_) return;
-    down_ = false;
-    spin_->dropDownReleased();
-    update();
-  }
-
- private:
-  TBMSpinEdit* spin_;
-  bool down_ = false;
-  QImage buffer_;
-};
-
-// ---------------------------------------------------------------------------------------------
-// TBMAGauge
-
-TBMAGauge::TBMAGauge(TBMSpinEdit* spin) : QWidget(spin), spin_(spin) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setAttribute(Qt::WA_NoSystemBackground);
-  setFocusPolicy(Qt::NoFocus);
-  setCursor(Qt::ArrowCursor);
-  setObjectName(QStringLiteral("Gauge"));
-}
-
-void TBMAGauge::renderTo(QImage& img) {
-  QPainter p(&img);
-  const int W = img.width(), H = img.height();
-  p.fillRect(0, 0, W, H, spin_->palette().color(QPalette::Base));
-
-  const double lo = spin_->gaugeLow();
-  const double hi = spin_->gaugeHigh();
-  double span = hi - lo;
-  if (!(span > 0)) span = 100;
-  const int w = W - 1;
-  const double v = spin_->value();
-  const int b = std::min(w, roundToInt((v - lo) * w / span + 1));
-  const double c = aroundCenter_;
-  const bool twoSided = lo < c && c < hi;
-  const int m = twoSided ? std::min(w, roundToInt((c - lo) * w / span + 1)) : 0;
-
-  double vl = v;
-  if (vl < lo) vl = lo;
-  if (vl > hi) vl = hi;
-  int f;
-  if (twoSided) {
-    f = vl > c ? roundToInt((vl - c) * 256 / (hi - c) + 1)
-               : roundToInt((c - vl) * 256 / (c - lo) + 1);
-  } else {
-    f = roundToInt((vl - lo) * 256 / span + 1);
-  }
-  const QColor bc = beginColor().toRgb();
-  const QColor ec = endColor().toRgb();
-  auto mix = [f](int from, int to) { return std::clamp(from + (f * (to - from)) / 256, 0, 255); };
-  const QColor bar(mix(bc.red(), ec.red()), mix(bc.green(), ec.green()), mix(bc.blue(), ec.blue()));
-
-  if (twoSided) {
-    if (v != c) {
-      const int l = std::min(m, b), r = std::max(m, b);
-      p.fillRect(QRect(l, 0, r - l, H).intersected(img.rect()), bar);
-    }
-    p.fillRect(QRect(m, 0, 1, H), sysColor(this, SysColor::WindowFrame));
-  } else if (b > 0) {
-    p.fillRect(QRect(0, 0, b, H), bar);
-  }
-  p.setPen(sysColor(this, SysColor::BtnFace));
-  p.setBrush(Qt::NoBrush);
-  p.drawRect(0, 0, W - 1, H - 1);
-}
-
-void TBMAGauge::paintEvent(QPaintEvent*) {
-  if (width() <= 0 || height() <= 0) return;
-  if (buffer_.size() != size()) buffer_ = QImage(size(), QImage::Format_RGB32);
-  renderTo(buffer_);
-  QPainter(this).drawImage(0, 0, buffer_);
-}
-
-void TBMAGauge::setValueFromX(int x) {
-  const double lo = spin_->gaugeLow();
-  const double span = spin_->gaugeHigh() - lo;
-  if (!(span > 0) || width() <= 2) return;
-  double v = lo + span * x / (width() - 2);
-  if (incrementGauge_ > 0) v = incrementGauge_ * std::nearbyint(v / incrementGauge_);
-  spin_->setValue(v);
-}
-
-void TBMAGauge::mousePressEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton) return;
-  dragging_ = true;
-  setValueFromX(static_cast<int>(e->position().x()));
-  spin_->setFocus(Qt::OtherFocusReason);
-  spin_->deselect();
-}
-
-void TBMAGauge::mouseMoveEvent(QMouseEvent* e) {
-  if (dragging_) setValueFromX(static_cast<int>(e->position().x()));
-}
-
-void TBMAGauge::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton || !dragging_) return;
-  setValueFromX(static_cast<int>(e->position().x()));
-  dragging_ = false;
-  if (spin_->autoSelect()) spin_->selectAll();
-}
-
-// ---------------------------------------------------------------------------------------------
-// PopupTrackBar and TPopupForm
-
-PopupTrackBar::PopupTrackBar(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setAttribute(Qt::WA_NoSystemBackground);
-  setFocusPolicy(Qt::NoFocus);
-  setObjectName(QStringLiteral("TrackBar"));
-}
-
-void PopupTrackBar::setPosition(int p) {
-  p = std::clamp(p, 0, kMax);
-  if (p == position_) return;
-  position_ = p;
-  update();
-}
-
-void PopupTrackBar::setVertical(bool v) {
-  if (v == vertical_) return;
-  vertical_ = v;
-  update();
-}
-
-int PopupTrackBar::thumbOffset() const {
-  return 2 + roundToInt(static_cast<double>(position_) * std::max(0, travel()) / kMax);
-}
-
-int PopupTrackBar::channelStart() const {
-  return 2 + kThumbLength / 2 - kThumbLength;
-}
-
-int PopupTrackBar::channelLength() const {
-  return std::max(0, travel()) + kThumbLength;
-}
-
-void PopupTrackBar::paintEvent(QPaintEvent*) {
-  if (buffer_.size() != size()) buffer_ = QImage(size(), QImage::Format_RGB32);
-  {
-    QPainter p(&buffer_);
-    p.fillRect(buffer_.rect(), sysColor(this, SysColor::BtnFace));
-    // Drawn lying along x, with the ticks on top; the vertical bar is the same picture transposed,
-    // which puts the ticks on its left.
-    if (vertical_) p.setTransform(QTransform(0, 1, 1, 0, 0, 0));
-    const int thick = vertical_ ? width() : height();
-    const int tr = std::max(0, travel());
-    const QColor ink = palette().color(QPalette::WindowText);
-    for (int t = 0; t <= kMax; t += kTickEvery) {
-      const int x = 2 + kThumbLength / 2 + roundToInt(static_cast<double>(t) * tr / kMax);
-      p.fillRect(QRect(x, 1, 1, 3), ink);
-    }
-    const int chanTop = std::max(6, thick / 2);
-    const QRect chan(2 + kThumbLength / 2, chanTop, tr + 1, 4);
-    kelvane::frame3D(p, chan, sysColor(this, SysColor::BtnShadow),
-                     sysColor(this, SysColor::BtnHighlight), 1);
-    const int l = thumbOffset();
-    const int top = 5, bottom = std::min(thick - 2, chanTop + 9);
-    const QPolygon thumb({QPoint(l, top + 5), QPoint(l + kThumbLength / 2, top),
-                          QPoint(l + kThumbLength - 1, top + 5),
-                          QPoint(l + kThumbLength - 1, bottom), QPoint(l, bottom)});
-    p.setPen(sysColor(this, SysColor::DkShadow));
-    p.setBrush(sysColor(this, SysColor::BtnFace));
-    p.drawPolygon(thumb);
-    p.setPen(sysColor(this, SysColor::BtnHighlight));
-    p.drawLine(l + 1, top + 5, l + 1, bottom - 1);
-    p.drawLine(l + 1, top + 5, l + kThumbLength / 2, top + 1);
-  }
-  QPainter(this).drawImage(0, 0, buffer_);
-}
-
-TPopupForm::TPopupForm(QWidget* owner)
-    : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                         Qt::WindowDoesNotAcceptFocus) {
-  setAttribute(Qt::WA_ShowWithoutActivating);
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setAttribute(Qt::WA_NoSystemBackground);
-  setFocusPolicy(Qt::NoFocus);
-  setObjectName(QStringLiteral("PopupForm"));
-  bar_ = new PopupTrackBar(this);
-}
-
-void TPopupForm::resizeEvent(QResizeEvent*) {
-  bar_->setGeometry(kBorder, kBorder, std::max(0, width() - 2 * kBorder),
-                    std::max(0, height() - 2 * kBorder));
-}
-
-void TPopupForm::paintEvent(QPaintEvent*) {
-  QImage img(size(), QImage::Format_RGB32);
-  {
-    QPainter p(&img);
-    p.fillRect(img.rect(), sysColor(this, SysColor::BtnFace));
-    kelvane::frame3D(p, img.rect(), sysColor(this, SysColor::BtnHighlight),
-                     sysColor(this, SysColor::BtnShadow), 1);
-  }
-  QPainter(this).drawImage(0, 0, img);
-}
+using kelvane::spinparts::roundToInt;
 
 // ---------------------------------------------------------------------------------------------
 // TBMSpinEdit
@@ -396,6 +32,11 @@ TBMSpinEdit::TBMSpinEdit(QWidget* parent) : QLineEdit(parent) {
   dropDown_ = new DropDownButton(this, strip_);
   gauge_ = new TBMAGauge(this);
   popup_ = new TPopupForm(this);
+  // Qt draws the text box itself; this effect has it drawn into an off-screen pixmap first, with
+  // the strip and the gauge, and copies that in one piece.
+  setGraphicsEffect(new OffscreenCopy(this));
+  baseFont_ = font();
+  connect(this, &QLineEdit::textEdited, this, &TBMSpinEdit::onTextEdited);
   connect(this, &QLineEdit::textChanged, this, &TBMSpinEdit::onTextChanged);
   setTextQuietly(format(0));
   resize(121, 28);
@@ -425,7 +66,7 @@ void TBMSpinEdit::setTextQuietly(const QString& t) {
   settingText_ = false;
 }
 
-double TBMSpinEdit::value() {
+double TBMSpinEdit::readText() {
   const QString t = text();
   std::optional<double> v;
   if (!t.isEmpty())
@@ -443,6 +84,8 @@ void TBMSpinEdit::setValue(double v) {
 
 void TBMSpinEdit::writeValue(double v, double previous) {
   setTextQuietly(format(clampValue(v)));
+  pending_ = false;
+  committed_ = readText();
   if (v != previous) {
     gauge_->update();
     syncTrackBar();
@@ -455,6 +98,7 @@ void TBMSpinEdit::setMinValue(double v) {
   min_ = v;
   setValue(clampValue(value()));
   gauge_->update();
+  fitText();
 }
 
 void TBMSpinEdit::setMaxValue(double v) {
@@ -462,6 +106,7 @@ void TBMSpinEdit::setMaxValue(double v) {
   max_ = v;
   setValue(clampValue(value()));
   gauge_->update();
+  fitText();
 }
 
 void TBMSpinEdit::setPrecision(int p) {
@@ -469,12 +114,14 @@ void TBMSpinEdit::setPrecision(int p) {
   const double v = value();
   precision_ = p;
   writeValue(v, v);
+  fitText();
 }
 
 void TBMSpinEdit::setValueUnit(const QString& u) {
-  const double v = value();  // read with the old unit
+  const double v = value();
   unit_ = u;
   writeValue(v, v);
+  fitText();
 }
 
 void TBMSpinEdit::setGaugeMinValue(double v) {
@@ -562,8 +209,45 @@ void TBMSpinEdit::relayout() {
   gauge_->setGeometry(kFrame, kFrame + gaugeTop, std::max(0, W - 4), guageHeight_ + 2);
   gauge_->setMask(QRegion(0, 0, std::max(0, clientW), std::max(1, clientH - gaugeTop)));
   // The line edit keeps 2 pixels of its own on either side of the text; the classic edit keeps
-  // one on the left and lets the text run up to the strip.
-  setTextMargins(-1, 0, std::max(0, clientW - stripLeft - 2), std::max(0, clientH - gaugeTop));
+  // one on the left. On the right the text stops kStripGap pixels short of the strip, so that
+  // its last letter never touches the arrows.
+  setTextMargins(-1, 0, std::max(0, clientW - stripLeft - 2) + kStripGap,
+                 std::max(0, clientH - gaugeTop));
+  fitText();
+}
+
+void TBMSpinEdit::fitText() {
+  if (fitting_) return;
+  constexpr int kLineEditMargin = 2;  // QLineEdit's own, on either side of the text
+  constexpr int kCaret = 1;           // a caret after the last letter must not scroll the text
+  constexpr double kTightest = -0.5;  // pixels per letter; any tighter and letters touch
+  const QMargins tm = textMargins();
+  const double room = width() - 2 * kFrame - tm.left() - tm.right() - 2 * kLineEditMargin - kCaret;
+  QString widest;
+  double natural = 0;
+  const QFontMetricsF plain(baseFont_);
+  for (double v : {min_, max_}) {
+    const QString t = format(v);
+    const double w = plain.horizontalAdvance(t);
+    if (w > natural) {
+      natural = w;
+      widest = t;
+    }
+  }
+  QFont f = baseFont_;
+  if (natural > room && widest.size() > 1) {
+    // Letter spacing adds to every advance; step down from the estimate until the text fits.
+    double spacing = std::floor((room - natural) / widest.size() * 20) / 20;
+    for (; spacing >= kTightest; spacing -= 0.05) {
+      f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+      if (QFontMetricsF(f).horizontalAdvance(widest) <= room) break;
+    }
+    if (spacing < kTightest) f.setLetterSpacing(QFont::AbsoluteSpacing, kTightest);
+  }
+  if (f == font()) return;
+  fitting_ = true;
+  setFont(f);
+  fitting_ = false;
 }
 
 void TBMSpinEdit::resizeEvent(QResizeEvent* e) {
@@ -578,7 +262,8 @@ void TBMSpinEdit::hideEvent(QHideEvent* e) {
 
 void TBMSpinEdit::changeEvent(QEvent* e) {
   QLineEdit::changeEvent(e);
-  if (e->type() == QEvent::FontChange) {
+  if (e->type() == QEvent::FontChange && !fitting_) {
+    baseFont_ = font();
     updateMinimumHeight();
     relayout();
   }
@@ -595,7 +280,7 @@ void TBMSpinEdit::paintEvent(QPaintEvent* e) {
 
 void TBMSpinEdit::stepUp() {
   setFocus(Qt::OtherFocusReason);
-  const double v = value();
+  const double v = pending_ ? clampValue(readText()) : value();  // a step takes the typing
   if (min_ == max_) {
     setValue(v + increment_);  // no limits: nothing to land on
   } else if (v < max_ - increment_) {
@@ -607,7 +292,7 @@ void TBMSpinEdit::stepUp() {
 
 void TBMSpinEdit::stepDown() {
   setFocus(Qt::OtherFocusReason);
-  const double v = value();
+  const double v = pending_ ? clampValue(readText()) : value();
   if (min_ == max_) {
     setValue(v - increment_);
   } else if (v > min_ + increment_) {
@@ -617,20 +302,35 @@ void TBMSpinEdit::stepDown() {
   }
 }
 
+// Qt reports a keyboard edit with textEdited just before the textChanged of the same change.
+void TBMSpinEdit::onTextEdited() {
+  userEdit_ = true;
+  pending_ = true;
+}
+
 void TBMSpinEdit::onTextChanged() {
   if (settingText_) return;
-  if (!unit_.isEmpty()) {
-    const QString number = kelvane::spintext::numberPart(text(), unit_);
-    if (!number.isEmpty() && number.back() >= QLatin1Char('0') &&
-        number.back() <= QLatin1Char('9')) {
-      const int caret = cursorPosition();
-      const double v = value();
-      writeValue(v, v);
-      setCursorPosition(caret);
-    }
+  if (userEdit_) {
+    userEdit_ = false;  // typing: the value in force stays until the text is taken
+    return;
   }
-  gauge_->update();
-  emit changed();
+  commitText();  // a text set by the program is taken at once
+}
+
+void TBMSpinEdit::commitText() {
+  const double before = committed_;
+  const double typed = readText();
+  const double v = clampValue(typed);
+  // Without a unit an in-range text keeps its typed form; with one the text is always rebuilt,
+  // so the unit comes back.
+  if (!unit_.isEmpty() || v != typed) setTextQuietly(format(v));
+  pending_ = false;
+  committed_ = readText();
+  if (committed_ != before) {
+    gauge_->update();
+    syncTrackBar();
+    emit changed();
+  }
 }
 
 void TBMSpinEdit::keyPressEvent(QKeyEvent* e) {
@@ -641,6 +341,17 @@ void TBMSpinEdit::keyPressEvent(QKeyEvent* e) {
   }
   if (e->key() == Qt::Key_Down) {
     stepDown();
+    e->accept();
+    return;
+  }
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    if (pending_) commitText();
+    QLineEdit::keyPressEvent(e);  // still reported as the line edit's Return
+    return;
+  }
+  if (e->key() == Qt::Key_Escape && pending_) {
+    writeValue(committed_, committed_);  // drop the typing, show the value in force again
+    if (autoSelect_) selectAll();
     e->accept();
     return;
   }
@@ -689,11 +400,11 @@ void TBMSpinEdit::focusInEvent(QFocusEvent* e) {
 
 void TBMSpinEdit::focusOutEvent(QFocusEvent* e) {
   QLineEdit::focusOutEvent(e);
-  // A menu or another application taking over is not the user leaving the field.
-  if (e->reason() == Qt::PopupFocusReason || e->reason() == Qt::ActiveWindowFocusReason) return;
-  const double v = value();
-  const double c = clampValue(v);
-  if (v != c) setValue(c);
+  // A menu or another application taking over is not the user leaving the field: the typing
+  // stays pending for their return. Another window of ours becoming active is.
+  if (e->reason() == Qt::PopupFocusReason) return;
+  if (e->reason() == Qt::ActiveWindowFocusReason && QApplication::activeWindow() == nullptr) return;
+  if (pending_) commitText();
 }
 
 void TBMSpinEdit::syncTrackBar() {

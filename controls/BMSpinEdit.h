@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QLineEdit>
 #include <QPoint>
@@ -130,13 +131,16 @@ class TBMSpinEdit : public QLineEdit {
 
   static constexpr int kArrowWidth = 13;
   static constexpr int kDropDownWidth = 13;
-  static constexpr int kFrame = 2;  // the sunken edge around the text area
+  static constexpr int kFrame = 2;     // the sunken edge around the text area
+  static constexpr int kStripGap = 2;  // clear pixels between the text and the button strip
 
   explicit TBMSpinEdit(QWidget* parent = nullptr);
   ~TBMSpinEdit() override;
 
-  // Parses the text; an empty or unreadable text is replaced by the formatted minimum.
-  double value();
+  // The committed value: what the text held when it was last taken (Enter, an arrow step, the
+  // focus leaving, or a write). Text being typed does not count until it is taken, so a reader
+  // never sees a half-typed number.
+  double value() const { return committed_; }
   void setValue(double v);
 
   double minValue() const { return min_; }
@@ -211,9 +215,18 @@ class TBMSpinEdit : public QLineEdit {
   friend class SpinArrows;
   friend class DropDownButton;
 
+  void onTextEdited();
   void onTextChanged();
+  // Parses the text; an empty or unreadable text is replaced by the formatted minimum.
+  double readText();
+  // Takes the text as the new value: clamped, and reformatted when it has a unit or was out of
+  // range. OnChange fires when the value differs from the one in force before.
+  void commitText();
   // Sets the text for v (clamped); OnChange fires when v differs from `previous`.
   void writeValue(double v, double previous);
+  // Tightens the letter spacing just enough for the widest text of the range to clear the
+  // button strip.
+  void fitText();
   void setTextQuietly(const QString& t);
   QString format(double v) const;
   double clampValue(double v) const;
@@ -240,6 +253,11 @@ class TBMSpinEdit : public QLineEdit {
   bool editorEnabled_ = false;
   bool autoSelect_ = true;
   bool settingText_ = false;
+  double committed_ = 0;
+  bool pending_ = false;   // the text holds untaken typing
+  bool userEdit_ = false;  // the text change under way comes from the keyboard
+  bool fitting_ = false;   // the font change under way is fitText()'s own
+  QFont baseFont_;         // the font as set, before fitText() tightened it
   QPoint dropDownPressPos_;
 
   QWidget* strip_;

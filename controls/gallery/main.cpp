@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <cstdio>
-#include <vector>
+#include <string_view>
 
 #include "BMSpinEdit.h"
 #include "CLEDLbl.h"
@@ -13,38 +13,26 @@
 #include "FBVUMeter.h"
 #include "Fonts.h"
 #include "GradBtn.h"
+#include "ParamTable.h"
 
 namespace {
 
-struct SpinnerRow {
-  const char* name;
-  const char* unit;
-  double min, max, increment;
-  int precision;
-  double value;
-  int width;
-};
+QString fromView(std::string_view v) {
+  return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+}
 
-// Every spinner of the main window and of the settings dialog, at its first-run value.
-const std::vector<SpinnerRow> kSpinners = {
-    {"BMSEPD", "kHz", 0, 150, 0.1, 1, 10, 249},
-    {"BMSEMF", "Hz", 0, 60000, 1, 0, 1000, 249},
-    {"BMSEMS", "Hz/step", 0.1, 10, 0.01, 2, 1, 249},
-    {"BMSECF", "Hz", -30000, 30000, 1, 0, 0, 273},
-    {"BMSESWING", "% of FS", 1, 100, 0.1, 1, 10, 121},
-    {"BMSEGO", "", 0.5, 2, 0.01, 2, 1, 121},
-    {"BMSEPO", "deg.", -180, 180, 0.1, 1, 0, 121},
-    {"BMSEDCOL", "% of FS", 10, 90, 0.01, 2, 50, 105},
-    {"BMSEDCOR", "% of FS", 10, 90, 0.01, 2, 50, 105},
-    {"BMSEPF", "Hz", 18980, 19020, 0.1, 1, 19000, 121},
-    {"BMSEPD_dialog", "Hz", 4000, 10000, 10, 0, 6800, 121},
-    {"BMSERP", "deg.", -90, 90, 1, 0, 0, 121},
-    {"BMSERD", "Hz", 500, 10000, 10, 0, 2700, 121},
-    {"BMSELR", "%", 0, 150, 0.1, 1, 100, 129},
-    {"BMSEPH", "deg.", -90, 90, 1, 0, 0, 121},
-    {"BMSEDELAY", "smp", 0, 20, 1, 0, 0, 121},
-    {"BMSEPOW", "%", 0, 100, 1, 0, 50, 121},
-};
+// The picture name of a spinner: its control name, marked for the dialog when the main window
+// has a control of the same name.
+QString pictureName(const kelvane::ParamRow& r) {
+  if (r.window == kelvane::ParamWindow::Dialog) {
+    for (const kelvane::ParamRow& o : kelvane::kParamTable) {
+      if (o.window == kelvane::ParamWindow::Main && o.control == r.control) {
+        return fromView(r.control) + QStringLiteral("_dialog");
+      }
+    }
+  }
+  return fromView(r.control);
+}
 
 int failures = 0;
 
@@ -64,15 +52,17 @@ void sendMouse(QWidget* w, QEvent::Type type, QPoint pos) {
   QApplication::sendEvent(w, &e);
 }
 
-TBMSpinEdit* makeSpinner(QWidget* host, const SpinnerRow& r) {
+// A spinner configured from its row of the parameter table, at its first-run value.
+TBMSpinEdit* makeSpinner(QWidget* host, kelvane::ParamId id) {
+  const kelvane::ParamRow& r = kelvane::ParamInfo(id);
   auto* s = new TBMSpinEdit(host);
   kelvane::looks::spinner(s);
   s->setPrecision(r.precision);
-  s->setValueUnit(QString::fromUtf8(r.unit));
-  s->setMinValue(r.min);
-  s->setMaxValue(r.max);
+  s->setValueUnit(fromView(r.unit));
+  s->setMinValue(r.minValue);
+  s->setMaxValue(r.maxValue);
   s->setIncrement(r.increment);
-  s->setValue(r.value);
+  s->setValue(r.firstRun);
   s->setGeometry(8, 8, r.width, 28);
   return s;
 }
@@ -102,24 +92,24 @@ int main(int argc, char** argv) {
   host.setPalette(hp);
   host.show();
 
-  for (const SpinnerRow& r : kSpinners) {
-    TBMSpinEdit* s = makeSpinner(&host, r);
-    save(s, dir, QStringLiteral("spinner_%1").arg(QString::fromLatin1(r.name)));
+  for (const kelvane::ParamRow& r : kelvane::kParamTable) {
+    TBMSpinEdit* s = makeSpinner(&host, r.id);
+    save(s, dir, QStringLiteral("spinner_%1").arg(pictureName(r)));
     delete s;
   }
   {
     // One-sided and two-sided bars away from the first-run values.
-    TBMSpinEdit* s = makeSpinner(&host, kSpinners[0]);
+    TBMSpinEdit* s = makeSpinner(&host, kelvane::ParamId::SinePeakDev);
     s->setValue(75);
     save(s, dir, QStringLiteral("spinner_BMSEPD_at_75"));
     delete s;
-    s = makeSpinner(&host, kSpinners[3]);
+    s = makeSpinner(&host, kelvane::ParamId::CarrierFreq);
     s->setValue(15000);
     save(s, dir, QStringLiteral("spinner_BMSECF_at_15000"));
     s->setValue(-22000);
     save(s, dir, QStringLiteral("spinner_BMSECF_at_-22000"));
     delete s;
-    s = makeSpinner(&host, kSpinners[13]);
+    s = makeSpinner(&host, kelvane::ParamId::StereoEffect);
     s->setGuageEndColor(QColor(0, 128, 0));
     s->setValue(120);
     save(s, dir, QStringLiteral("spinner_BMSELR_green_at_120"));

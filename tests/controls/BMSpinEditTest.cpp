@@ -114,33 +114,48 @@ TEST(BMSpinEdit, NewLimitsClampTheValue) {
   EXPECT_EQ(t.s->text(), "30.000 kHz");
 }
 
-TEST(BMSpinEdit, TypedDigitIsClampedAndReformattedWithTheCaretKept) {
+TEST(BMSpinEdit, TypedTextIsTakenClampedOnEnterAnArrowOrEscapeDropsIt) {
   Spin t(10, 90, 0.01, 2, "% of FS", 50, 105);
   ASSERT_TRUE(t.active);
   QSignalSpy spy(t.s, &TBMSpinEdit::changed);
   t.s->selectAll();
   QTest::keyClick(t.s, Qt::Key_7);
-  EXPECT_EQ(t.s->text(), "10.00 % of FS");
+  EXPECT_EQ(t.s->text(), "7");  // kept as typed, not clamped per keystroke
   EXPECT_EQ(t.s->cursorPosition(), 1);
-  EXPECT_GE(spy.count(), 1);
-  QTest::keyClick(t.s, Qt::Key_5);  // 150.00 -> 90.00
-  EXPECT_EQ(t.s->text(), "90.00 % of FS");
-  EXPECT_EQ(t.s->cursorPosition(), 2);
-  QTest::keyClick(t.s, Qt::Key_Backspace);  // 9.00 -> 10.00
+  EXPECT_EQ(t.s->value(), 50);
+  EXPECT_EQ(spy.count(), 0);
+  QTest::keyClick(t.s, Qt::Key_Return);
   EXPECT_EQ(t.s->text(), "10.00 % of FS");
-  EXPECT_EQ(t.s->cursorPosition(), 1);
+  EXPECT_EQ(t.s->value(), 10);
+  EXPECT_EQ(spy.count(), 1);
+  // An arrow step takes the typed text, clamped, and steps from there.
+  t.s->selectAll();
+  QTest::keyClicks(t.s, "150");
+  EXPECT_EQ(t.s->value(), 10);
+  t.clickDown();
+  EXPECT_EQ(t.s->text(), "89.99 % of FS");
+  EXPECT_EQ(t.s->value(), 89.99);
+  EXPECT_EQ(spy.count(), 2);
+  // Escape drops the typing and shows the value in force again.
+  t.s->selectAll();
+  QTest::keyClicks(t.s, "3");
+  QTest::keyClick(t.s, Qt::Key_Escape);
+  EXPECT_EQ(t.s->text(), "89.99 % of FS");
+  EXPECT_EQ(t.s->value(), 89.99);
+  EXPECT_EQ(spy.count(), 2);
 }
 
-TEST(BMSpinEdit, WithoutUnitTypedTextStaysUntilTheFocusLeaves) {
+TEST(BMSpinEdit, WithoutUnitTypedTextIsTakenWhenTheFocusLeaves) {
   Spin t(0.5, 2, 0.01, 2, "", 1, 121);  // BMSEGO
   ASSERT_TRUE(t.active);
   t.s->selectAll();
   QTest::keyClicks(t.s, "2.5");
   EXPECT_EQ(t.s->text(), "2.5");
-  EXPECT_EQ(t.s->value(), 2.5);
+  EXPECT_EQ(t.s->value(), 1);
   QTest::keyClick(t.s, Qt::Key_Tab);
   EXPECT_FALSE(t.s->hasFocus());
   EXPECT_EQ(t.s->text(), "2.00");
+  EXPECT_EQ(t.s->value(), 2);
   // A value inside the range keeps its typed form.
   t.s->setFocus();
   t.s->selectAll();
@@ -148,6 +163,77 @@ TEST(BMSpinEdit, WithoutUnitTypedTextStaysUntilTheFocusLeaves) {
   t.other->setFocus();
   EXPECT_EQ(t.s->text(), "1,5");
   EXPECT_EQ(t.s->value(), 1.5);
+}
+
+// What a reader such as the engine sees while the user types: only the value last taken.
+TEST(BMSpinEdit, HalfTypedTextNeverBecomesTheValue) {
+  {
+    Spin t(4000, 10000, 10, 0, "Hz", 5000, 121);  // pilot deviation
+    ASSERT_TRUE(t.active);
+    QSignalSpy spy(t.s, &TBMSpinEdit::changed);
+    t.s->selectAll();
+    QTest::keyClick(t.s, Qt::Key_6);
+    EXPECT_EQ(t.s->text(), "6");
+    EXPECT_EQ(t.s->value(), 5000);
+    QTest::keyClicks(t.s, "800");
+    EXPECT_EQ(t.s->value(), 5000);
+    EXPECT_EQ(spy.count(), 0);
+    QTest::keyClick(t.s, Qt::Key_Enter);
+    EXPECT_EQ(t.s->text(), "6800 Hz");
+    EXPECT_EQ(t.s->value(), 6800);
+    EXPECT_EQ(spy.count(), 1);
+  }
+  {
+    Spin t(-30000, 30000, 1, 0, "Hz", 1000, 273);  // carrier frequency
+    ASSERT_TRUE(t.active);
+    const QImage gauge = kt::render(t.s->gauge());
+    t.s->selectAll();
+    QTest::keyClick(t.s, Qt::Key_Delete);
+    EXPECT_EQ(t.s->text(), "");
+    EXPECT_EQ(t.s->value(), 1000);
+    EXPECT_EQ(kt::render(t.s->gauge()), gauge);  // the gauge shows the value in force
+    QTest::keyClicks(t.s, "-2500");
+    EXPECT_EQ(t.s->value(), 1000);
+    // Moving to another window of the program takes the text.
+    QWidget dialog;
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(t.s->text(), "-2500 Hz");
+    EXPECT_EQ(t.s->value(), -2500);
+  }
+  {
+    Spin t(0.5, 2, 0.01, 2, "", 1, 121);  // L to R gain ratio
+    ASSERT_TRUE(t.active);
+    t.s->selectAll();
+    QTest::keyClick(t.s, Qt::Key_5);
+    EXPECT_EQ(t.s->value(), 1);
+    QTest::keyClick(t.s, Qt::Key_Return);
+    EXPECT_EQ(t.s->text(), "2.00");
+    EXPECT_EQ(t.s->value(), 2);
+  }
+}
+
+// "50.00 % of FS" in the 105-pixel DC offset spinner: the text ends clear of the arrows.
+TEST(BMSpinEdit, LongestTextClearsTheButtonStrip) {
+  Spin t(10, 90, 0.01, 2, "% of FS", 50, 105);
+  t.other->setFocus();  // no selection, no caret
+  const QImage img = kt::render(t.s);
+  const int strip = t.s->buttonStrip()->x();
+  const int gauge = t.s->gauge()->y();
+  int inkLeft = img.width(), inkRight = -1;
+  for (int x = TBMSpinEdit::kFrame; x < strip; ++x) {
+    for (int y = TBMSpinEdit::kFrame; y < gauge; ++y) {
+      if (!kt::sameColor(kt::pixel(img, x, y), kBase)) {
+        inkLeft = std::min(inkLeft, x);
+        inkRight = std::max(inkRight, x);
+      }
+    }
+  }
+  EXPECT_EQ(t.s->text(), "50.00 % of FS");
+  EXPECT_GE(inkLeft, TBMSpinEdit::kFrame + 1);
+  EXPECT_LE(inkRight, strip - 1 - TBMSpinEdit::kStripGap) << "text touches the arrows";
+  EXPECT_GE(inkRight - inkLeft, 60);  // all of it drawn, not scrolled away
 }
 
 TEST(BMSpinEdit, UnreadableTextReadsAsTheMinimum) {
