@@ -187,8 +187,8 @@ int RunRender(const std::vector<std::string>& args) {
 
   if (!sine && !haveInput) {
     PrintError(
-        "warning: the sound-card input source is selected (ExtSource=1) but no --input file "
-        "is given: the input is silence, so the carrier carries no programme");
+        "warning: the sound-card input source is selected but no --input file is given: the "
+        "input is silence, so the carrier carries no programme");
   }
 
   // A reader that goes away shows as EPIPE: a quiet end on standard output, an error for a
