@@ -22,6 +22,7 @@ void PrintUsage(std::FILE* to) {
                "  --settings FILE   settings file (else $KELVANE_SETTINGS, else\n"
                "                    ~/.config/kelvane/vantorex.ini)\n"
                "  --set KEY=VALUE   override a settings key for this run\n\n"
+               "'kelvane-cli --version' prints the version.\n"
                "'kelvane-cli COMMAND --help' explains a command, its options and every key.\n",
                kelvane::cli::kRenderSummary, kelvane::cli::kPlaySummary,
                kelvane::cli::kDevicesSummary);
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
   }
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "--version") {
+    std::printf("%s %s\n", kelvane::cli::kProgramName, KELVANE_VERSION);
+    return 0;
+  }
   if (command == "--help" || command == "-h" || command == "help") {
     PrintUsage(stdout);
     if (command == "--help" || command == "-h") {

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "ParamTable.h"
+#include "TerminalText.h"
 
 namespace kelvane::cli {
 
@@ -226,12 +227,8 @@ bool LoadSettingsWithOverrides(const ParsedOptions& options, SettingsValues& val
 }
 
 void PrintError(std::string_view message) {
-  // Always one line, whatever the message quotes from the command line.
-  std::string line(message);
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  std::fprintf(stderr, "%s: %s\n", kProgramName, line.c_str());
+  // Always one line that cannot drive the terminal, whatever it quotes from the command line.
+  std::fprintf(stderr, "%s: %s\n", kProgramName, EscapeControls(message).c_str());
 }
 
 }  // namespace kelvane::cli

@@ -63,7 +63,7 @@ bool LoadSettingsWithOverrides(const ParsedOptions& options, SettingsValues& val
 // one-line error for text that is not a number, 0 or less, or more than a day.
 bool ReadSecondsOption(const ParsedOptions& options, double& seconds, std::string& error);
 
-// Prints "kelvane-cli: <message>" as one line on standard error.
+// Prints "kelvane-cli: <message>" as one line on standard error, control characters escaped.
 void PrintError(std::string_view message);
 
 }  // namespace kelvane::cli

@@ -1,5 +1,5 @@
-// `kelvane-cli render`: runs the engine exactly as a live run would and writes what the sound
-// card would get to a WAV file (or raw frames to standard output), with the meter read-outs.
+// `kelvane-cli render`: runs the engine as a live run would and writes what the sound card
+// would get to a WAV file (or raw frames to standard output), with the meter read-outs.
 #include "render.h"
 
 #include <signal.h>
@@ -16,6 +16,7 @@
 #include "RunRules.h"
 #include "SettingsControls.h"
 #include "SettingsFile.h"
+#include "TerminalText.h"
 #include "options.h"
 #include "wav.h"
 
@@ -23,6 +24,9 @@ namespace kelvane::cli {
 namespace {
 
 constexpr double kDefaultSeconds = 10.0;
+// A live start fills all four playback buffers before the first capture block of the run can
+// arrive, so with the input source these blocks read the empty input queue.
+constexpr int kPrefillBlocks = 4;
 
 const std::vector<OptionSpec>& RenderOptions() {
   static const std::vector<OptionSpec> specs = {
@@ -50,8 +54,11 @@ std::string FormatSeconds(double s) {
   return FormatSettingsFloat(s);
 }
 
-bool WriteStdout(const std::uint8_t* data, std::size_t bytes, std::string& error) {
-  if (std::fwrite(data, 1, bytes, stdout) != bytes) {
+// False on a write error; `closed` tells a reader that went away (EPIPE), which ends the
+// render quietly as it ends any pipe tool.
+bool WriteStdout(const std::uint8_t* data, std::size_t bytes, bool& closed, std::string& error) {
+  if (std::fwrite(data, 1, bytes, stdout) != bytes || std::fflush(stdout) != 0) {
+    closed = errno == EPIPE;
     error = std::string("cannot write to standard output: ") + std::strerror(errno);
     return false;
   }
@@ -66,17 +73,28 @@ std::string RenderHelp() {
       "...] [--input IN.wav]\n"
       "       kelvane-cli render -o - ... > iq.raw\n\n"
       "Renders the modulator's I/Q output (I left, Q right, 16-bit) from the settings file, or\n"
-      "from the first-run defaults when there is none, exactly as the sound card would get it\n"
-      "at the chosen sampling rate and buffer length. Once per second of output it prints the\n"
-      "peak deviation and MPX power read-outs as the meters show them (on standard error with\n"
-      "-o -). The WAV file appears only when the whole signal was written.\n\n"
+      "from the first-run defaults when there is none, as the sound card would get it at the\n"
+      "chosen sampling rate and buffer length. Once per second of output it prints the peak\n"
+      "deviation and MPX power read-outs as the meters show them (on standard error with -o -).\n"
+      "A positive carrier offset puts the carrier at a negative frequency of I + jQ (left +\n"
+      "j right): Q leads I by 90 degrees. Swap the channels or read I - jQ to see it at +f.\n\n"
+      "A regular file (or a new one) appears only when the whole signal was written; it is\n"
+      "written beside the target and renamed over it. A character device or FIFO is written\n"
+      "straight into, and a symbolic link is followed (the link stays). The WAV header holds\n"
+      "the final sizes from the start (the length is known from --seconds), so a reader of a\n"
+      "FIFO gets a complete file unless the render is interrupted. With -o - a reader that\n"
+      "closes the pipe early ends the render quietly with status 0.\n\n"
       "Options:\n";
   text += OptionsHelp(RenderOptions());
   text +=
       "\nThe settings file is the one given with --settings, else $KELVANE_SETTINGS, else\n"
       "vantorex.ini in $XDG_CONFIG_HOME/kelvane (default ~/.config/kelvane). It is only read.\n"
       "The sine source runs when SineSource=1 and ExtSource=0; otherwise the input source runs\n"
-      "on the --input file (silence without one). RDS is switched off below 192000 Hz.\n"
+      "on the --input file (silence without one, with a warning). RDS is switched off below\n"
+      "192000 Hz. As at a live start, the first four buffers are filled before any input has\n"
+      "arrived and carry silence as the input, so the --input file starts four buffers late;\n"
+      "from then on each input block is taken as arriving just in time for its output block\n"
+      "(a live run may also lose or delay input blocks, and its two sound-card clocks drift).\n"
       "The read-outs are taken as the window's one-second meter timer takes them: with\n"
       "buffers longer than a second (BufferLength=4) a second without a new block reads 0.0.\n\n";
   text += SettingsKeysHelp();
@@ -167,13 +185,21 @@ int RunRender(const std::vector<std::string>& args) {
     }
   }
 
+  if (!sine && !haveInput) {
+    PrintError(
+        "warning: the sound-card input source is selected but no --input file is given: the "
+        "input is silence, so the carrier carries no programme");
+  }
+
+  // A reader that goes away shows as EPIPE: a quiet end on standard output, an error for a
+  // FIFO named with -o.
+  ::signal(SIGPIPE, SIG_IGN);
   WavWriter writer;
   if (raw) {
     if (::isatty(STDOUT_FILENO)) {
       PrintError("refusing to write raw I/Q frames to a terminal: redirect standard output");
       return 2;
     }
-    ::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a write error instead
   } else if (!writer.Open(*out, static_cast<std::uint32_t>(rate), frames, error)) {
     PrintError(error);
     return 1;
@@ -190,7 +216,7 @@ int RunRender(const std::vector<std::string>& args) {
                FormatSeconds(seconds).c_str(), rate, bufferBytes, sine ? "sine" : "input",
                values.stereo && !sine ? ", stereo" : "", rdsOn && !sine ? ", RDS" : "",
                values.rds && !rdsOn ? " (RDS off below 192000 Hz)" : "",
-               values.multipath ? ", multipath" : "", settingsPath.c_str(),
+               values.multipath ? ", multipath" : "", EscapeControls(settingsPath).c_str(),
                settingsFound ? "" : " (not found: first-run defaults)");
 
   SettingsControls controls(values, rdsOn);
@@ -204,13 +230,16 @@ int RunRender(const std::vector<std::string>& args) {
   std::uint64_t nextTick = 1;
   std::uint64_t written = 0;
   std::uint64_t generated = 0;
-  while (written < frames) {
+  bool closed = false;
+  for (std::uint64_t blockIndex = 0; written < frames; ++blockIndex) {
     if (gInterrupted) {
       writer.Abort();
-      PrintError(raw ? "interrupted" : "interrupted; " + *out + " was not written");
+      PrintError(raw               ? "interrupted"
+                 : writer.Direct() ? "interrupted; " + *out + " got only part of the signal"
+                                   : "interrupted; " + *out + " was not written");
       return 130;
     }
-    if (!sine) {
+    if (!sine && blockIndex >= kPrefillBlocks) {
       // A capture block of the same size ahead of each playback block; silence after the end
       // of the file, as a sound-card input would deliver.
       std::size_t got = haveInput ? input.Read(capture.data(), capture.size()) : 0;
@@ -226,8 +255,9 @@ int RunRender(const std::vector<std::string>& args) {
     generated += static_cast<std::uint64_t>(blockFrames);
     const std::uint64_t take = std::min<std::uint64_t>(blockFrames, frames - written);
     const std::size_t bytes = static_cast<std::size_t>(take * 4);
-    const bool ok =
-        raw ? WriteStdout(block.data(), bytes, error) : writer.Write(block.data(), bytes, error);
+    const bool ok = raw ? WriteStdout(block.data(), bytes, closed, error)
+                        : writer.Write(block.data(), bytes, error);
+    if (closed) return 0;
     if (!ok) {
       writer.Abort();
       PrintError(error);
@@ -254,8 +284,8 @@ int RunRender(const std::vector<std::string>& args) {
     std::fflush(report);
   }
   if (raw) {
-    if (std::fflush(stdout) != 0) {
-      PrintError(std::string("cannot write to standard output: ") + std::strerror(errno));
+    if (!WriteStdout(block.data(), 0, closed, error) && !closed) {
+      PrintError(error);
       return 1;
     }
   } else {
@@ -265,7 +295,7 @@ int RunRender(const std::vector<std::string>& args) {
     }
     std::fprintf(report, "Wrote %llu frames (%s s at %d Hz) to %s\n",
                  static_cast<unsigned long long>(frames), FormatSeconds(seconds).c_str(), rate,
-                 out->c_str());
+                 EscapeControls(*out).c_str());
   }
   return 0;
 }

@@ -1,12 +1,15 @@
-// WAV reader (tolerant of extra chunks and padding) and atomic WAV writer.
+// WAV reader (tolerant of extra chunks and padding) and a WAV writer that replaces only
+// regular files, atomically, and writes straight into devices and FIFOs.
 #include "wav.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace kelvane::cli {
 namespace {
@@ -158,6 +161,65 @@ WavWriter::~WavWriter() {
   Abort();
 }
 
+namespace {
+
+std::string DirOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+std::string BaseOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where a chain of symbolic links ends (the path itself when it is no link), so that the file
+// is created or replaced there and the link stays. Empty with errno set for a loop.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(4096, '\0');
+    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return path;
+    link.resize(static_cast<std::size_t>(n));
+    path = link[0] == '/' ? link : DirOf(path) + link;
+  }
+  errno = ELOOP;
+  return {};
+}
+
+bool IsPartName(const std::string& name, const std::string& prefix) {
+  if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+    return false;
+  }
+  for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+    const char c = name[i];
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RemoveStaleParts(const std::string& target, int olderThanSeconds) {
+  const std::string dir = DirOf(target);
+  const std::string prefix = "." + BaseOf(target) + ".part-";
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (!IsPartName(name, prefix)) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+    if (now - st.st_mtime < olderThanSeconds) continue;
+    ::unlinkat(::dirfd(d), name.c_str(), 0);
+  }
+  ::closedir(d);
+}
+
 bool WavWriter::Open(const std::string& path, std::uint32_t sampleRate, std::uint64_t frames,
                      std::string& error) {
   Abort();
@@ -166,41 +228,104 @@ bool WavWriter::Open(const std::string& path, std::uint32_t sampleRate, std::uin
     error = path + ": a WAV file cannot hold more than 4 GiB";
     return false;
   }
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    error = path + ": is a directory";
-    return false;
-  }
   path_ = path;
-  const auto slash = path.rfind('/');
-  tempPath_ = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
-              path.substr(slash == std::string::npos ? 0 : slash + 1) + ".part-XXXXXX";
-  const int fd = ::mkstemp(tempPath_.data());
-  if (fd < 0) {
+  direct_ = false;
+  struct stat st {};
+  bool opened = false;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      error = path + ": is a directory";
+      return false;
+    }
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      opened = OpenDirect(error);
+    } else if (S_ISREG(st.st_mode)) {
+      const std::string target = FollowLinks(path);
+      if (target.empty() || ::access(target.c_str(), W_OK) != 0) {
+        error = path + ": cannot write: " + Reason();
+        return false;
+      }
+      opened = OpenTemporary(target, st.st_mode & 07777, error);
+      // Keep the replaced file's owner where we may (as root).
+      if (opened && ::fchown(::fileno(file_), st.st_uid, st.st_gid) != 0) {
+        // Not permitted: the new file is ours, as any file we create.
+      }
+    } else {
+      error = path + ": not a regular file, character device or FIFO";
+      return false;
+    }
+  } else if (errno == ENOENT) {
+    // Absent, or a link to a file still to be made.
+    const std::string target = FollowLinks(path);
+    if (target.empty()) {
+      error = path + ": cannot write: " + Reason();
+      return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    opened = OpenTemporary(target, 0666 & ~mask, error);
+  } else {
     error = path + ": cannot write: " + Reason();
-    tempPath_.clear();
     return false;
   }
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  file_ = ::fdopen(fd, "wb");
-  if (!file_) {
-    error = path + ": cannot write: " + Reason();
-    ::close(fd);
-    Abort();
-    return false;
-  }
+  if (!opened) return false;
   expectedBytes_ = bytes;
   writtenBytes_ = 0;
   std::uint8_t header[44];
   MakeWavHeader(header, sampleRate, 2, static_cast<std::uint32_t>(bytes));
-  if (std::fwrite(header, 1, sizeof header, file_) != sizeof header) {
-    error = path + ": cannot write: " + Reason();
+  if (std::fwrite(header, 1, sizeof header, file_) != sizeof header) return Fail(error);
+  return true;
+}
+
+bool WavWriter::OpenDirect(std::string& error) {
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = path_ + ": cannot write: " + Reason();
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) || ::isatty(fd)) {
+    error = path_ + (::isatty(fd) ? ": refusing to write a WAV file to a terminal"
+                                  : ": changed while it was being opened");
+    ::close(fd);
+    return false;
+  }
+  file_ = ::fdopen(fd, "wb");
+  if (!file_) {
+    error = path_ + ": cannot write: " + Reason();
+    ::close(fd);
+    return false;
+  }
+  direct_ = true;
+  return true;
+}
+
+bool WavWriter::OpenTemporary(const std::string& target, mode_t mode, std::string& error) {
+  RemoveStaleParts(target);
+  target_ = target;
+  tempPath_ = DirOf(target) + "." + BaseOf(target) + ".part-XXXXXX";
+  const int fd = ::mkstemp(tempPath_.data());
+  if (fd < 0) {
+    error = path_ + ": cannot write: " + Reason();
+    tempPath_.clear();
+    return false;
+  }
+  ::fchmod(fd, mode);
+  file_ = ::fdopen(fd, "wb");
+  if (!file_) {
+    error = path_ + ": cannot write: " + Reason();
+    ::close(fd);
     Abort();
     return false;
   }
   return true;
+}
+
+// Reports the current errno for the target and drops what was written.
+bool WavWriter::Fail(std::string& error) {
+  error = path_ + ": cannot write: " + Reason();
+  Abort();
+  return false;
 }
 
 bool WavWriter::Write(const std::uint8_t* data, std::size_t bytes, std::string& error) {
@@ -225,13 +350,12 @@ bool WavWriter::Commit(std::string& error) {
     error = path_ + ": fewer frames written than announced in the header";
     return false;
   }
-  bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
-  ok = (std::fclose(file_) == 0) && ok;
+  // A device or FIFO cannot be synced; its errors show at the flush.
+  if (std::fflush(file_) != 0 || (!direct_ && ::fsync(::fileno(file_)) != 0)) return Fail(error);
+  const int closed = std::fclose(file_);
   file_ = nullptr;
-  if (!ok || ::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    error = path_ + ": cannot write: " + Reason();
-    Abort();
-    return false;
+  if (closed != 0 || (!direct_ && ::rename(tempPath_.c_str(), target_.c_str()) != 0)) {
+    return Fail(error);
   }
   tempPath_.clear();
   return true;
@@ -239,8 +363,10 @@ bool WavWriter::Commit(std::string& error) {
 
 void WavWriter::Abort() {
   if (file_) {
+    const int saved = errno;
     std::fclose(file_);
     file_ = nullptr;
+    errno = saved;
   }
   if (!tempPath_.empty()) {
     ::unlink(tempPath_.c_str());

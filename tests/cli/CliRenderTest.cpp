@@ -2,9 +2,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -13,11 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "CliRun.h"
 #include "SettingsFile.h"
 #include "TempDir.h"
 #include "wav.h"
-
-extern char** environ;
 
 namespace kelvane::cli {
 namespace {
@@ -27,71 +29,6 @@ using kelvane::testing::TempDir;
 using kelvane::testing::WriteFile;
 
 constexpr double kPi = 3.14159265358979323846;
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> errLines() const {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < err.size()) {
-      const auto end = err.find('\n', start);
-      lines.push_back(err.substr(start, end - start));
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-    return lines;
-  }
-};
-
-// Runs kelvane-cli with a private config folder (never the user's settings) and the given
-// extra environment; standard output and error are collected through files.
-RunResult RunCli(const TempDir& tmp, const std::vector<std::string>& args,
-                 const std::vector<std::string>& extraEnv = {},
-                 const std::function<void(pid_t)>& whileRunning = nullptr) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("XDG_CONFIG_HOME=", 0) == 0 || entry.rfind("KELVANE_SETTINGS=", 0) == 0) {
-      continue;
-    }
-    env.push_back(entry);
-  }
-  env.push_back("XDG_CONFIG_HOME=" + (tmp / "config"));
-  for (const auto& e : extraEnv) env.push_back(e);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> argStore = {KELVANE_CLI_PATH};
-  argStore.insert(argStore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string outPath = tmp / ".stdout", errPath = tmp / ".stderr";
-
-  RunResult r;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  if (whileRunning) whileRunning(pid);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = ReadFile(outPath);
-  r.err = ReadFile(errPath);
-  std::filesystem::remove(outPath);
-  std::filesystem::remove(errPath);
-  return r;
-}
 
 struct IQ {
   std::vector<double> i, q;
@@ -211,6 +148,18 @@ TEST(CliRender, HelpExplainsEveryOptionAndKey) {
       EXPECT_NE(r.out.find("\n  " + std::string(key.name) + " "), std::string::npos) << key.name;
     }
   }
+  const RunResult version = RunCli(tmp, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  // "kelvane-cli 1.2.3" and a line end.
+  const std::string prefix = "kelvane-cli ";
+  const std::string number =
+      version.out.substr(std::min(prefix.size(), version.out.size()),
+                         version.out.size() - std::min(prefix.size() + 1, version.out.size()));
+  EXPECT_EQ(version.out, prefix + number + "\n");
+  EXPECT_TRUE(!number.empty() && std::isdigit(static_cast<unsigned char>(number[0])) &&
+              number.find('.') != std::string::npos &&
+              number.find_first_not_of("0123456789.") == std::string::npos)
+      << version.out;
 }
 
 TEST(CliRender, OneSecondAtEachRateHoldsExactlyRateFrames) {
@@ -358,39 +307,58 @@ TEST(CliRender, RawOutputIsExactlyTheFramesAndTheLastBlockIsCut) {
   EXPECT_EQ(part.errLines().size(), 1u);  // no full second: only the summary line
 }
 
-TEST(CliRender, InputFileModulatesThenSilence) {
+TEST(CliRender, InputFileModulatesAfterThePrefillThenSilence) {
   TempDir tmp;
   const std::string in = tmp / "tone.wav";
   WriteToneWav(in, 96000, 2, 2.0, 1000, 2000);
   const std::string out = tmp / "i.wav";
-  // Without the stereo encoder the deviation is (L + R) x sensitivity: 4000 x 2 Hz.
-  const RunResult r =
-      RunCli(tmp, {"render", "-o", out, "--seconds", "3", "--input", in, "--set", "ExtSource=1",
-                   "--set", "SamplingRate=2", "--set", "ExtModSens=2"});
+  // Without the stereo encoder the deviation is (L + R) x sensitivity: 4000 x 2 Hz. Blocks of
+  // 8192 frames (50 ms at 96000 Hz): the four prefilled ones carry no input yet.
+  const std::vector<std::string> rate = {"--set",          "SamplingRate=2", "--set",
+                                         "BufferLength=0", "--set",          "ExtModSens=2"};
+  std::vector<std::string> args = {"render",  "-o", out,     "--seconds",  "4",
+                                   "--input", in,   "--set", "ExtSource=1"};
+  args.insert(args.end(), rate.begin(), rate.end());
+  const RunResult r = RunCli(tmp, args);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Reading(Second(r.out, 1), "Peak Deviation [kHz]"), "8.0") << r.out;
-  EXPECT_EQ(Reading(Second(r.out, 2), "Peak Deviation [kHz]"), "8.0") << r.out;
-  EXPECT_EQ(Reading(Second(r.out, 3), "Peak Deviation [kHz]"), "0.0") << r.out;
+  EXPECT_EQ(r.err, "");
+  for (int second = 1; second <= 3; ++second) {
+    EXPECT_EQ(Reading(Second(r.out, second), "Peak Deviation [kHz]"), "8.0") << r.out;
+  }
+  EXPECT_EQ(Reading(Second(r.out, 4), "Peak Deviation [kHz]"), "0.0") << r.out;
   const IQ s = Samples(Data(ReadFile(out)));
-  ASSERT_EQ(s.i.size(), 288000u);
+  ASSERT_EQ(s.i.size(), 384000u);
   const std::vector<double> f = InstantFrequency(s, 96000);
+  const auto span = [&](std::size_t from, std::size_t to) {
+    const auto [lo, hi] = std::minmax_element(f.begin() + from, f.begin() + to);
+    return *hi - *lo;
+  };
+  constexpr std::size_t kStart = 4 * 8192, kEnd = kStart + 192000;
+  EXPECT_LT(span(100, kStart), 1.0);             // a bare carrier until the input arrives
+  EXPECT_GT(span(kStart, kStart + 96), 7000.0);  // then the tone's first cycle
   double amp = 0, phase = 0;
-  Tone(std::vector<double>(f.begin() + 96000, f.begin() + 192000), 1000, 96000, amp, phase);
+  Tone(std::vector<double>(f.begin() + kStart + 1000, f.begin() + kStart + 97000), 1000, 96000, amp,
+       phase);
   EXPECT_NEAR(amp, 8000, 80);
-  const auto tail = std::vector<double>(f.begin() + 200000, f.end());
-  const auto [lo, hi] = std::minmax_element(tail.begin(), tail.end());
-  EXPECT_LT(*hi - *lo, 1.0);  // an unmodulated carrier after the file's end
+  EXPECT_LT(span(kEnd + 100, f.size()), 1.0);  // an unmodulated carrier after the file's end
 
   // Both source keys 0 run from the input as well; the sine source ignores the file.
-  const RunResult both =
-      RunCli(tmp, {"render", "-o", "-", "--seconds", "1", "--input", in, "--set", "SineSource=0",
-                   "--set", "SamplingRate=2", "--set", "ExtModSens=2"});
-  EXPECT_EQ(Reading(Second(both.err, 1), "Peak Deviation [kHz]"), "8.0") << both.err;
+  std::vector<std::string> both = {"render",  "-o", "-",     "--seconds",   "1",
+                                   "--input", in,   "--set", "SineSource=0"};
+  both.insert(both.end(), rate.begin(), rate.end());
+  const RunResult fromInput = RunCli(tmp, both);
+  EXPECT_EQ(Reading(Second(fromInput.err, 1), "Peak Deviation [kHz]"), "8.0") << fromInput.err;
   const RunResult sine = RunCli(
       tmp, {"render", "-o", "-", "--seconds", "1", "--input", in, "--set", "SamplingRate=2"});
   EXPECT_EQ(sine.status, 0);
   EXPECT_NE(sine.err.find("note: --input is not used"), std::string::npos);
   EXPECT_EQ(Reading(Second(sine.err, 1), "Peak Deviation [kHz]"), "10.0") << sine.err;
+  // The input source without an input file is said to render silence.
+  const RunResult bare =
+      RunCli(tmp, {"render", "-o", "-", "--seconds", "0.1", "--set", "ExtSource=1"});
+  EXPECT_EQ(bare.status, 0);
+  EXPECT_EQ(bare.err.rfind("kelvane-cli: warning: ", 0), 0u) << bare.err;
+  EXPECT_NE(bare.err.find("no --input file"), std::string::npos) << bare.err;
 }
 
 TEST(CliRender, SettingsComeFromTheChosenFile) {
@@ -457,6 +425,13 @@ TEST(CliRender, BadInputGivesOneLineAndNoFile) {
       {{"render", "-o", tmp / "nodir/out.wav", "--seconds", "0.1"}, "cannot write"},
       {{"render", "-o", tmp / "adir", "--seconds", "0.1"}, "is a directory"},
       {{"render", "-o", out, "--settings", tmp / "adir"}, "cannot read settings file"},
+      // A key that would set the window title and clear the screen is shown escaped; the
+      // 8-bit CSI is escaped as well, a plain accented letter is not.
+      {{"render", "-o", out, "--set",
+        "\x1b]0;x\a\x1b[2J\xc2\x9b"
+        "Caf\xc3\xa9=1"},
+       "\\x1b]0;x\\x07\\x1b[2J\\xc2\\x9b"
+       "Caf\xc3\xa9"},
   };
   std::filesystem::create_directories(tmp / "config/kelvane");
   const int before = Entries(tmp.path());
@@ -469,6 +444,9 @@ TEST(CliRender, BadInputGivesOneLineAndNoFile) {
     const auto lines = r.errLines();
     ASSERT_EQ(lines.size(), 1u) << shown << "\n" << r.err;
     EXPECT_EQ(lines[0].rfind("kelvane-cli: ", 0), 0u) << lines[0];
+    EXPECT_TRUE(std::none_of(lines[0].begin(), lines[0].end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    })) << shown;
     EXPECT_NE(lines[0].find(message), std::string::npos) << shown << "\n" << lines[0];
     EXPECT_FALSE(std::filesystem::exists(out)) << shown;
     EXPECT_EQ(Entries(tmp.path()), before) << shown << ": left a file behind";
@@ -477,6 +455,110 @@ TEST(CliRender, BadInputGivesOneLineAndNoFile) {
   WriteFile(out, "precious");
   EXPECT_NE(RunCli(tmp, with({"render", "-o", out, "--input", mono}, ext)).status, 0);
   EXPECT_EQ(ReadFile(out), "precious");
+}
+
+// Only a regular file is replaced; devices and FIFOs are written into, links followed, and a
+// reader that closes standard output early ends the render quietly.
+TEST(CliRender, OutputKinds) {
+  TempDir tmp;
+  const std::vector<std::string> args = {"--seconds", "0.1", "--set", "CarrierFreq=1234"};
+  const auto render = [&](const std::string& out) {
+    std::vector<std::string> a = {"render", "-o", out};
+    a.insert(a.end(), args.begin(), args.end());
+    return RunCli(tmp, a);
+  };
+  const auto mode = [](const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+  };
+  const std::string ref = tmp / "ref.wav";
+  ASSERT_EQ(render(ref).status, 0);
+  const std::string wav = ReadFile(ref);
+  ASSERT_EQ(wav.size(), 44u + 19200u * 4);
+
+  // The null and full devices: private nodes of them when we may make them (as root), so that
+  // a fault replaces those and never the system's own.
+  std::string null = "/dev/null", full = "/dev/full";
+  if (::mknod((tmp / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0 &&
+      ::mknod((tmp / "full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0 &&
+      ::access((tmp / "null").c_str(), W_OK) == 0) {
+    null = tmp / "null";
+    full = tmp / "full";
+  }
+  const RunResult toNull = render(null);
+  EXPECT_EQ(toNull.status, 0) << toNull.err;
+  EXPECT_NE(toNull.out.find("Wrote 19200 frames"), std::string::npos);
+  const RunResult toFull = render(full);
+  EXPECT_EQ(toFull.status, 1);
+  EXPECT_EQ(toFull.err, "kelvane-cli: " + full + ": cannot write: " + std::strerror(ENOSPC) + "\n");
+  EXPECT_EQ(toFull.out.find("Wrote"), std::string::npos) << toFull.out;
+  for (const std::string& device : {null, full, std::string("/dev/null")}) {
+    EXPECT_TRUE(S_ISCHR(mode(device))) << device << " is no longer a character device";
+  }
+
+  // A FIFO gets the whole file and stays a FIFO. The test holds a writer of its own open
+  // until the render has ended, so that the reader sees the end even if the render never
+  // opens the FIFO.
+  const std::string fifo = tmp / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int readFd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const int holdFd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(readFd, 0);
+  ASSERT_GE(holdFd, 0);
+  ::fcntl(readFd, F_SETFL, 0);
+  std::string received;
+  std::thread reader([&] {
+    char buf[65536];
+    for (ssize_t n; (n = ::read(readFd, buf, sizeof buf)) > 0;) {
+      received.append(buf, static_cast<std::size_t>(n));
+    }
+  });
+  const RunResult toFifo = render(fifo);
+  ::close(holdFd);
+  reader.join();
+  ::close(readFd);
+  EXPECT_EQ(toFifo.status, 0) << toFifo.err;
+  EXPECT_TRUE(received == wav) << received.size() << " bytes";
+  EXPECT_TRUE(S_ISFIFO(mode(fifo)));
+
+  // A link to a regular file: the link stays, the file is replaced with its mode kept. A
+  // dangling link: its target is made.
+  const std::string target = tmp / "target.wav", link = tmp / "link.wav";
+  WriteFile(target, "old");
+  ::chmod(target.c_str(), 0640);
+  std::filesystem::create_symlink("target.wav", link);
+  std::filesystem::create_symlink("made.wav", tmp / "dangling.wav");
+  for (const auto& [name, file] :
+       {std::pair{link, target}, {tmp / "dangling.wav", tmp / "made.wav"}}) {
+    const RunResult r = render(name);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(S_ISLNK(mode(name))) << name;
+    EXPECT_TRUE(ReadFile(file) == wav) << file;
+  }
+  EXPECT_EQ(mode(target) & 0777, 0640u);
+
+  // Standard output closed after 1000 bytes, as by `head -c 1000`.
+  int pipeFds[2];
+  ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+  std::size_t got = 0;
+  const RunResult closed = RunCli(
+      tmp, {"render", "-o", "-", "--seconds", "5"}, {},
+      [&](pid_t) {
+        ::close(pipeFds[1]);
+        char buf[1000];
+        for (ssize_t n = 1; got < sizeof buf && n > 0; got += static_cast<std::size_t>(n)) {
+          n = std::max<ssize_t>(0, ::read(pipeFds[0], buf + got, sizeof buf - got));
+        }
+        ::close(pipeFds[0]);
+      },
+      pipeFds[1]);
+  EXPECT_EQ(got, 1000u);
+  EXPECT_EQ(closed.status, 0);
+  EXPECT_EQ(closed.err.find("kelvane-cli:"), std::string::npos) << closed.err;
+
+  for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+    EXPECT_EQ(e.path().filename().string().find(".part-"), std::string::npos) << e.path();
+  }
 }
 
 TEST(CliRender, InterruptedRenderLeavesNoFile) {

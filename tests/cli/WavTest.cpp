@@ -1,8 +1,12 @@
 // WAV reading of real-world layouts and the all-or-nothing writer.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <vector>
 
 #include "TempDir.h"
 #include "wav.h"
@@ -147,6 +151,38 @@ TEST(WavWriter, AppearsOnlyWhenComplete) {
   WavWriter noDir;
   EXPECT_FALSE(noDir.Open(path + "/x.wav", 48000, 1, error));
   EXPECT_NE(error.find("cannot write"), std::string::npos);
+}
+
+// Leftovers of killed renders of the same target go when the next one starts; a fresh one (a
+// render still running) and anything not of exactly our pattern stay.
+TEST(WavWriter, RemovesOnlyItsOwnStaleParts) {
+  TempDir tmp;
+  const std::string stale = tmp / ".out.wav.part-Ab9xYz", fresh = tmp / ".out.wav.part-Fresh1";
+  const std::vector<std::string> kept = {fresh,
+                                         tmp / ".out.wav.part-Ab9xY",
+                                         tmp / ".out.wav.part-Ab9xYz1",
+                                         tmp / ".other.wav.part-Ab9xYz",
+                                         tmp / "out.wav.part-Ab9xYz",
+                                         tmp / ".out.wav.part-Ab-xYz"};
+  for (const auto& p : kept) WriteFile(p, "x");
+  WriteFile(stale, "x");
+  std::filesystem::create_directory(tmp / ".out.wav.part-Dir123");
+  std::filesystem::create_symlink(stale, tmp / ".out.wav.part-Link12");
+  // A minute and a second old, links themselves included.
+  const timespec old[2] = {{::time(nullptr) - 61, 0}, {::time(nullptr) - 61, 0}};
+  for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+    if (e.path() != fresh) {
+      ASSERT_EQ(::utimensat(AT_FDCWD, e.path().c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+    }
+  }
+  WavWriter w;
+  std::string error;
+  ASSERT_TRUE(w.Open(tmp / "out.wav", 48000, 1, error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  for (const auto& p : kept) EXPECT_TRUE(std::filesystem::exists(p)) << p;
+  EXPECT_TRUE(std::filesystem::is_directory(tmp / ".out.wav.part-Dir123"));
+  EXPECT_TRUE(std::filesystem::is_symlink(tmp / ".out.wav.part-Link12"));
+  EXPECT_TRUE(std::filesystem::exists(w.TempPath()));
 }
 
 }  // namespace
