@@ -145,8 +145,8 @@ unsigned long OutputPeriodFrames(uint32_t rate) {
   while (frames * 2 <= rate / 50) frames *= 2;
   return frames;
 }
-constexpr double kMinOutputLatency = 0.08;
-constexpr double kMaxOutputLatency = 0.2;
+constexpr double kMinOutputLatency = 0.15;
+constexpr double kMaxOutputLatency = 0.25;
 
 class PaClockFactory final : public BlockClockFactory {
  public:
