@@ -36,26 +36,34 @@ TAudioIO::~TAudioIO() {
 }
 
 void TAudioIO::Abort() {
+  if (!DeviceOpen_) return;
   Streaming_ = false;
   KeepGoing_ = false;
+  if (device_) device_->Reset();
+  CloseDevice();
 }
 
 void TAudioIO::Finish() {
-  KeepGoing_ = false;
+  if (DeviceOpen_) KeepGoing_ = false;
 }
 
-void TAudioIO::SetBufferSize(int value) {
+bool TAudioIO::SetBufferSize(int value) {
+  if (DeviceOpen_) {
+    // The device reads and writes these buffers on its own thread until it is closed.
+    ErrorText_ = kTextSizeWhileOpen;
+    return false;
+  }
   requestedSize_ = std::max(value, 512);
   Recalculate();
   FreeBuffers();
-  AllocBuffers();
+  return AllocBuffers();
 }
 
 void TAudioIO::SetNumBuffers(int value) {
   numBuffers_ = std::clamp(value, 2, 4);
   // Every used slot keeps a buffer: a larger count gets its buffers now rather than at the
   // next size change.
-  if (numBuffers_ > allocatedCount_ && !Streaming_) {
+  if (numBuffers_ > allocatedCount_ && !DeviceOpen_) {
     FreeBuffers();
     AllocBuffers();
   }
@@ -199,15 +207,85 @@ void TAudioIO::DrainWakeups() {
   [[maybe_unused]] const ssize_t r = ::read(noticeFd_, &value, sizeof value);
 }
 
-namespace {
-bool BuffersReady(const std::array<BufferSlot, 4>& slots, int count) {
-  for (int i = 0; i < count; ++i) {
-    const BufferSlot& slot = slots[static_cast<std::size_t>(i)];
-    if (slot.header == nullptr || slot.data == nullptr) return false;
+bool TAudioIO::BeginOpen(const char* openText) {
+  if (DeviceOpen_) {
+    ErrorText_ = openText;
+    return false;
   }
+  NextSlot_ = 0;
+  Recalculate();
+  for (int i = 0; i < numBuffers_; ++i) {
+    const BufferSlot& slot = Slots_[static_cast<std::size_t>(i)];
+    if (slot.header == nullptr || slot.data == nullptr) {
+      if (ErrorText_.empty()) ErrorText_ = kTextBufferAlloc;
+      return false;
+    }
+  }
+  deviceFailed_ = false;
   return true;
 }
-}  // namespace
+
+bool TAudioIO::Opened(std::unique_ptr<WaveDeviceCommon> device) {
+  device_ = std::move(device);
+  DeviceOpen_ = true;
+  PostNotice(Notice::Opened);
+  InitHeaders();
+  for (int i = 0; i < numBuffers_; ++i) {
+    const WaveResult p = device_->Prepare(*Slots_[static_cast<std::size_t>(i)].header);
+    if (p != wave::NoError) {
+      ErrorText_ = DeviceErrorText(p);
+      CloseDevice();
+      return false;
+    }
+  }
+  InFlight_ = 0;
+  DoneCount_ = 0;
+  FilledCount_ = 0;
+  KeepGoing_ = true;
+  Streaming_ = true;
+  return true;
+}
+
+void TAudioIO::ReleaseDevice(bool resetFirst) {
+  if (device_) {
+    for (int i = 0; i < numBuffers_; ++i) {
+      WaveHeader* header = Slots_[static_cast<std::size_t>(i)].header;
+      if (header != nullptr) device_->Unprepare(*header);
+    }
+    if (resetFirst) device_->Reset();
+    device_->Close();
+    KeepCounters();
+    // Dropping the device drops the notices it still had: a closed stream ignores them.
+    device_.reset();
+  }
+  const bool wasOpen = DeviceOpen_;
+  DeviceOpen_ = false;
+  if (wasOpen) PostNotice(Notice::Closed);
+}
+
+void TAudioIO::ProcessNotices() {
+  DrainWakeups();
+  for (;;) {
+    Notice n;
+    while (TakeNotice(n)) DeliverNotice(n);
+    if (!device_) break;
+    WaveHeader* header = device_->TakeDone();
+    if (header == nullptr) break;
+    DeviceNotice(header);
+  }
+  CheckDevice();
+}
+
+bool TAudioIO::CheckDevice() {
+  if (!DeviceOpen_ || !device_) return true;
+  const WaveResult r = device_->Health();
+  if (r == wave::NoError) return true;
+  ErrorText_ = DeviceErrorText(r);
+  deviceFailed_ = true;
+  Abort();
+  if (OnError) OnError(this);
+  return false;
+}
 
 // ---- TAudioOut ----
 
@@ -225,17 +303,22 @@ void TCallBackWinOut::WomDone(WaveHeader* header) {
 
 TAudioOut::~TAudioOut() {
   // The device reads straight from our buffers on its own thread: never free them under it.
-  if (DeviceOpen_) Abort();
+  Abort();
 }
 
 void TAudioOut::SetPaused(bool value) {
   paused_ = value;
-  if (Streaming_ && DeviceHandle_) {
-    if (value) {
-      DeviceHandle_->Pause();
-    } else {
-      DeviceHandle_->Restart();
-    }
+  if (!Streaming_ || DeviceHandle() == nullptr) return;
+  if (value) {
+    DeviceHandle()->Pause();
+    return;
+  }
+  const WaveResult r = DeviceHandle()->Restart();
+  if (r != wave::NoError) {
+    // Nothing will ever play: say so rather than stream silently.
+    ErrorText_ = DeviceErrorText(r);
+    deviceFailed_ = true;
+    Abort();
   }
 }
 
@@ -245,42 +328,17 @@ bool TAudioOut::StartStream() {
 }
 
 bool TAudioOut::OpenDevice() {
-  if (DeviceOpen_) {
-    ErrorText_ = kTextOutOpen;
-    return false;
-  }
-  NextSlot_ = 0;
+  if (!BeginOpen(kTextOutOpen)) return false;
   Receiver_ = std::make_unique<TCallBackWinOut>(*this);
-  Recalculate();
-  if (!BuffersReady(Slots_, numBuffers_)) {
-    if (ErrorText_.empty()) ErrorText_ = kTextBufferAlloc;
-    return false;
-  }
-  deviceFailed_ = false;
-  const WaveResult r = driver_.OpenOut(DeviceHandle_, static_cast<unsigned>(waveDevice_),
-                                       PcmFormat_, static_cast<uint32_t>(alignedSize_), NoticeFd());
-  if (r != wave::NoError || !DeviceHandle_) {
-    DeviceHandle_.reset();
+  std::unique_ptr<WaveOutDevice> device;
+  const WaveResult r = driver_.OpenOut(device, static_cast<unsigned>(waveDevice_), PcmFormat_,
+                                       static_cast<uint32_t>(alignedSize_), NoticeFd());
+  if (r != wave::NoError || !device) {
     ErrorText_ = DeviceErrorText(r != wave::NoError ? r : wave::Error);
     return false;
   }
-  DeviceOpen_ = true;
-  PostNotice(Notice::Opened);
-  InitHeaders();
-  for (int i = 0; i < numBuffers_; ++i) {
-    const WaveResult p = DeviceHandle_->Prepare(*Slots_[static_cast<std::size_t>(i)].header);
-    if (p != wave::NoError) {
-      ErrorText_ = DeviceErrorText(p);
-      CloseDevice();
-      return false;
-    }
-  }
-  InFlight_ = 0;
-  DoneCount_ = 0;
-  FilledCount_ = 0;
   counted_.fill(false);
-  KeepGoing_ = true;
-  Streaming_ = true;
+  if (!Opened(std::move(device))) return false;
   if (!FillSlot(0, alignedSize_)) {
     CloseDevice();
     ErrorText_ = kTextNoFilled;
@@ -292,7 +350,7 @@ bool TAudioOut::OpenDevice() {
 
 bool TAudioOut::Run() {
   Streaming_ = true;
-  if (paused_ && DeviceHandle_) DeviceHandle_->Pause();
+  if (paused_ && DeviceHandle()) DeviceHandle()->Pause();
   if (!QueueNext()) {
     CloseDevice();
     return false;
@@ -310,7 +368,7 @@ bool TAudioOut::QueueNext() {
   const auto slot = static_cast<std::size_t>(NextSlot_);
   WaveHeader& header = *Slots_[slot].header;
   header.flags = WhdrPrepared;
-  const WaveResult r = DeviceHandle_ ? DeviceHandle_->Write(header) : wave::InvalidHandle;
+  const WaveResult r = DeviceHandle() ? DeviceHandle()->Write(header) : wave::InvalidHandle;
   if (r != wave::NoError) {
     ErrorText_ = DeviceErrorText(r);
     if (counted_[slot]) {
@@ -361,63 +419,34 @@ void TAudioOut::DoneNotice(WaveHeader*) {
 void TAudioOut::CloseDevice() {
   Streaming_ = false;
   SetPaused(false);
-  if (DeviceHandle_) {
-    for (int i = 0; i < numBuffers_; ++i) {
-      WaveHeader* header = Slots_[static_cast<std::size_t>(i)].header;
-      if (header != nullptr) DeviceHandle_->Unprepare(*header);
-    }
-    DeviceHandle_->Close();
-    underruns_ = DeviceHandle_->Underruns();
-    // Dropping the device drops the notices it still had: a closed stream ignores them.
-    DeviceHandle_.reset();
+  ReleaseDevice(false);
+}
+
+void TAudioOut::KeepCounters() {
+  underruns_ = DeviceHandle()->Underruns();
+}
+
+void TAudioOut::DeliverNotice(Notice n) {
+  if (!Receiver_) return;
+  if (n == Notice::Opened) {
+    Receiver_->WomOpen();
+  } else {
+    Receiver_->WomClose();
   }
-  const bool wasOpen = DeviceOpen_;
-  DeviceOpen_ = false;
-  if (wasOpen) PostNotice(Notice::Closed);
 }
 
-void TAudioOut::Abort() {
-  if (!DeviceOpen_) return;
-  Streaming_ = false;
-  KeepGoing_ = false;
-  if (DeviceHandle_) DeviceHandle_->Reset();
-  CloseDevice();
+void TAudioOut::DeviceNotice(WaveHeader* header) {
+  Receiver_->WomDone(header);
 }
 
-void TAudioOut::Finish() {
-  if (DeviceOpen_) KeepGoing_ = false;
+void TAudioOut::FadeOut(int ms) {
+  if (DeviceHandle() == nullptr) return;
+  const int64_t frames = static_cast<int64_t>(FrameRate()) * std::max(ms, 0) / 1000;
+  DeviceHandle()->FadeOut(static_cast<uint32_t>(std::clamp<int64_t>(frames, 1, INT32_MAX)));
 }
 
-void TAudioOut::ProcessNotices() {
-  DrainWakeups();
-  for (;;) {
-    Notice n;
-    while (TakeNotice(n)) {
-      if (Receiver_) {
-        if (n == Notice::Opened) {
-          Receiver_->WomOpen();
-        } else {
-          Receiver_->WomClose();
-        }
-      }
-    }
-    if (!DeviceHandle_) break;
-    WaveHeader* header = DeviceHandle_->TakeDone();
-    if (header == nullptr) break;
-    Receiver_->WomDone(header);
-  }
-  CheckDevice();
-}
-
-bool TAudioOut::CheckDevice() {
-  if (!DeviceOpen_ || !DeviceHandle_) return true;
-  const WaveResult r = DeviceHandle_->Health();
-  if (r == wave::NoError) return true;
-  ErrorText_ = DeviceErrorText(r);
-  deviceFailed_ = true;
-  Abort();
-  if (OnError) OnError(this);
-  return false;
+bool TAudioOut::FadedOut() const {
+  return DeviceHandle() == nullptr || DeviceHandle()->FadedOut();
 }
 
 // ---- TAudioIn ----
@@ -435,7 +464,7 @@ void TCallBackWinIn::WimData(WaveHeader* header) {
 }
 
 TAudioIn::~TAudioIn() {
-  if (DeviceOpen_) Abort();
+  Abort();
 }
 
 bool TAudioIn::StartStream() {
@@ -444,46 +473,20 @@ bool TAudioIn::StartStream() {
 }
 
 bool TAudioIn::OpenDevice() {
-  if (DeviceOpen_) {
-    ErrorText_ = kTextInOpen;
-    return false;
-  }
-  NextSlot_ = 0;
+  if (!BeginOpen(kTextInOpen)) return false;
   Receiver_ = std::make_unique<TCallBackWinIn>(*this);
-  Recalculate();
-  if (!BuffersReady(Slots_, numBuffers_)) {
-    if (ErrorText_.empty()) ErrorText_ = kTextBufferAlloc;
-    return false;
-  }
-  deviceFailed_ = false;
-  const WaveResult r = driver_.OpenIn(DeviceHandle_, static_cast<unsigned>(waveDevice_), PcmFormat_,
+  std::unique_ptr<WaveInDevice> device;
+  const WaveResult r = driver_.OpenIn(device, static_cast<unsigned>(waveDevice_), PcmFormat_,
                                       static_cast<uint32_t>(alignedSize_), NoticeFd());
-  if (r != wave::NoError || !DeviceHandle_) {
-    DeviceHandle_.reset();
+  if (r != wave::NoError || !device) {
     ErrorText_ = DeviceErrorText(r != wave::NoError ? r : wave::Error);
     return false;
   }
-  DeviceOpen_ = true;
-  PostNotice(Notice::Opened);
-  InitHeaders();
-  for (int i = 0; i < numBuffers_; ++i) {
-    const WaveResult p = DeviceHandle_->Prepare(*Slots_[static_cast<std::size_t>(i)].header);
-    if (p != wave::NoError) {
-      ErrorText_ = DeviceErrorText(p);
-      CloseDevice();
-      return false;
-    }
-  }
-  InFlight_ = 0;
-  DoneCount_ = 0;
-  FilledCount_ = 0;
-  KeepGoing_ = true;
-  Streaming_ = true;
-  return true;
+  return Opened(std::move(device));
 }
 
 bool TAudioIn::BeginRecord() {
-  const WaveResult r = DeviceHandle_ ? DeviceHandle_->Start() : wave::InvalidHandle;
+  const WaveResult r = DeviceHandle() ? DeviceHandle()->Start() : wave::InvalidHandle;
   if (r != wave::NoError) {
     CloseDevice();
     ErrorText_ = std::string(kTextStartRecord) + DeviceErrorText(r);
@@ -502,7 +505,7 @@ bool TAudioIn::BeginRecord() {
 bool TAudioIn::AddNext() {
   WaveHeader& header = *Slots_[static_cast<std::size_t>(NextSlot_)].header;
   header.flags = WhdrPrepared;
-  const WaveResult r = DeviceHandle_ ? DeviceHandle_->AddBuffer(header) : wave::InvalidHandle;
+  const WaveResult r = DeviceHandle() ? DeviceHandle()->AddBuffer(header) : wave::InvalidHandle;
   if (r != wave::NoError) {
     ErrorText_ = DeviceErrorText(r);
     Finish();
@@ -541,63 +544,24 @@ void TAudioIn::DataNotice(WaveHeader* header) {
 
 void TAudioIn::CloseDevice() {
   Streaming_ = false;
-  if (DeviceHandle_) {
-    for (int i = 0; i < numBuffers_; ++i) {
-      WaveHeader* header = Slots_[static_cast<std::size_t>(i)].header;
-      if (header != nullptr) DeviceHandle_->Unprepare(*header);
-    }
-    DeviceHandle_->Reset();
-    DeviceHandle_->Close();
-    overruns_ = DeviceHandle_->Overruns();
-    DeviceHandle_.reset();
+  ReleaseDevice(true);
+}
+
+void TAudioIn::KeepCounters() {
+  overruns_ = DeviceHandle()->Overruns();
+}
+
+void TAudioIn::DeliverNotice(Notice n) {
+  if (!Receiver_) return;
+  if (n == Notice::Opened) {
+    Receiver_->WimOpen();
+  } else {
+    Receiver_->WimClose();
   }
-  const bool wasOpen = DeviceOpen_;
-  DeviceOpen_ = false;
-  if (wasOpen) PostNotice(Notice::Closed);
 }
 
-void TAudioIn::Abort() {
-  if (!DeviceOpen_) return;
-  Streaming_ = false;
-  KeepGoing_ = false;
-  if (DeviceHandle_) DeviceHandle_->Reset();
-  CloseDevice();
-}
-
-void TAudioIn::Finish() {
-  if (DeviceOpen_) KeepGoing_ = false;
-}
-
-void TAudioIn::ProcessNotices() {
-  DrainWakeups();
-  for (;;) {
-    Notice n;
-    while (TakeNotice(n)) {
-      if (Receiver_) {
-        if (n == Notice::Opened) {
-          Receiver_->WimOpen();
-        } else {
-          Receiver_->WimClose();
-        }
-      }
-    }
-    if (!DeviceHandle_) break;
-    WaveHeader* header = DeviceHandle_->TakeDone();
-    if (header == nullptr) break;
-    Receiver_->WimData(header);
-  }
-  CheckDevice();
-}
-
-bool TAudioIn::CheckDevice() {
-  if (!DeviceOpen_ || !DeviceHandle_) return true;
-  const WaveResult r = DeviceHandle_->Health();
-  if (r == wave::NoError) return true;
-  ErrorText_ = DeviceErrorText(r);
-  deviceFailed_ = true;
-  Abort();
-  if (OnError) OnError(this);
-  return false;
+void TAudioIn::DeviceNotice(WaveHeader* header) {
+  Receiver_->WimData(header);
 }
 
 }  // namespace kelvane

@@ -24,6 +24,8 @@ inline constexpr const char* kTextOutOpen = "Wave output device is already open"
 inline constexpr const char* kTextNoFilled = "There must be at least one filled buffer";
 inline constexpr const char* kTextInOpen = "Wave Input device is already open";
 inline constexpr const char* kTextStartRecord = "Error starting wave record: ";
+inline constexpr const char* kTextSizeWhileOpen =
+    "The buffer size cannot change while the device is open";
 
 struct BufferSlot {
   std::unique_ptr<WaveHeader> headerStorage;
@@ -42,11 +44,16 @@ class TAudioIO {
   TAudioIO(const TAudioIO&) = delete;
   TAudioIO& operator=(const TAudioIO&) = delete;
 
+  // Stop at once: the device gives back its buffers and is closed. Nothing if it is closed.
   virtual void Abort();
+  // Stop refilling (playback) or delivering (capture) and let the queue drain.
   virtual void Finish();
+  virtual void CloseDevice() = 0;
 
   int BufferSize() const { return alignedSize_; }
-  void SetBufferSize(int value);
+  // Reallocates the buffers, so only while the device is closed: while it is open the write
+  // is refused (false, ErrorText says why) and the buffers the device holds stay as they are.
+  bool SetBufferSize(int value);
   int RequestedSize() const { return requestedSize_; }
   int NumBuffers() const { return numBuffers_; }
   void SetNumBuffers(int value);
@@ -64,6 +71,7 @@ class TAudioIO {
   const std::string& ErrorText() const { return ErrorText_; }
   bool Streaming() const { return Streaming_; }
   bool KeepGoing() const { return KeepGoing_; }
+  bool DeviceOpen() const { return DeviceOpen_; }
   int NextSlot() const { return NextSlot_; }
   int FilledCount() const { return FilledCount_; }
   int InFlight() const { return InFlight_; }
@@ -75,11 +83,11 @@ class TAudioIO {
   // The wake-up descriptor of this stream, valid for the stream's whole life.
   int NoticeFd() const { return noticeFd_; }
   // Delivers every pending notice (opened, done/data, closed) on the calling thread.
-  virtual void ProcessNotices() = 0;
+  void ProcessNotices();
   // Asks an open device whether it still works. If it has stopped (device removed, sound
   // server gone, no progress for several blocks) the stream is closed, ErrorText names the
   // reason, DeviceFailed() turns true and OnError runs. Returns false in that case.
-  virtual bool CheckDevice() = 0;
+  bool CheckDevice();
   bool DeviceFailed() const { return deviceFailed_; }
 
   TNotifyEvent OnStart;
@@ -97,8 +105,21 @@ class TAudioIO {
   // Owner-side open/close notices, delivered by ProcessNotices before the device's own.
   enum class Notice : uint8_t { Opened, Closed };
   void PostNotice(Notice n);
-  bool TakeNotice(Notice& n);
-  void DrainWakeups();
+
+  // The steps of opening and closing that both directions share. BeginOpen: the checks before
+  // the device is opened (`openText` when it is open already). Opened: takes the new device,
+  // prepares every used slot and resets the counters; false (device closed) when a prepare
+  // fails. ReleaseDevice: unprepares, optionally resets, closes and drops the device.
+  bool BeginOpen(const char* openText);
+  bool Opened(std::unique_ptr<WaveDeviceCommon> device);
+  void ReleaseDevice(bool resetFirst);
+  WaveDeviceCommon* Device() const { return device_.get(); }
+
+  // What differs by direction: the receiver's open/close calls, the done/data notice, and the
+  // device's gap counter, read before the device is dropped.
+  virtual void DeliverNotice(Notice n) = 0;
+  virtual void DeviceNotice(WaveHeader* header) = 0;
+  virtual void KeepCounters() = 0;
 
   // Allocation hooks, so that a test can make an allocation fail.
   virtual WaveHeader* NewHeader();
@@ -120,12 +141,17 @@ class TAudioIO {
   int FilledCount_ = 0;
   int InFlight_ = 0;
   int DoneCount_ = 0;
+  bool DeviceOpen_ = false;
   bool deviceFailed_ = false;
   // The size the data buffers were allocated with; the aligned size never exceeds it.
   int allocatedSize_ = 0;
   int allocatedCount_ = 0;
 
  private:
+  bool TakeNotice(Notice& n);
+  void DrainWakeups();
+
+  std::unique_ptr<WaveDeviceCommon> device_;
   int noticeFd_ = -1;
   std::array<Notice, 16> notices_{};
   std::size_t noticeHead_ = 0;
@@ -164,33 +190,36 @@ class TAudioOut : public TAudioIO {
   explicit TAudioOut(WaveDriver* driver = nullptr) : TAudioIO(driver) {}
   ~TAudioOut() override;
 
+  // While streaming, pauses or resumes the device. A device that cannot resume (its start
+  // failed) is closed with its error text and DeviceFailed().
   void SetPaused(bool value);
   bool StartStream();
   virtual bool OpenDevice();
   bool Run();
   bool QueueNext();
   virtual bool FillSlot(int index, int size);
-  virtual void CloseDevice();
-  void Abort() override;
-  void Finish() override;
-  void ProcessNotices() override;
-  bool CheckDevice() override;
+  void CloseDevice() override;
 
-  bool DeviceOpen() const { return DeviceOpen_; }
   TCallBackWinOut* Receiver() const { return Receiver_.get(); }
-  WaveOutDevice* DeviceHandle() const { return DeviceHandle_.get(); }
-  // Buffers the device had to replace with silence since it was opened.
-  uint64_t Underruns() const { return DeviceHandle_ ? DeviceHandle_->Underruns() : underruns_; }
+  WaveOutDevice* DeviceHandle() const { return static_cast<WaveOutDevice*>(Device()); }
+  // Gaps the device had to fill with silence since it was opened.
+  uint64_t Underruns() const { return DeviceHandle() ? DeviceHandle()->Underruns() : underruns_; }
+  // A stop without a click: the device fades out what it plays now over `ms` milliseconds;
+  // FadedOut() is true once that has been heard (or when nothing plays), and Abort then cuts
+  // only silence.
+  void FadeOut(int ms);
+  bool FadedOut() const;
 
   TBufferEvent OnFillBuffer;
 
  private:
   friend class TCallBackWinOut;
   void DoneNotice(WaveHeader* header);
+  void DeliverNotice(Notice n) override;
+  void DeviceNotice(WaveHeader* header) override;
+  void KeepCounters() override;
 
-  bool DeviceOpen_ = false;
   std::unique_ptr<TCallBackWinOut> Receiver_;
-  std::unique_ptr<WaveOutDevice> DeviceHandle_;
   // Slots whose successful fill is counted in FilledCount but not yet handed to the device.
   std::array<bool, 4> counted_{};
   uint64_t underruns_ = 0;
@@ -206,26 +235,23 @@ class TAudioIn : public TAudioIO {
   bool BeginRecord();
   bool AddNext();
   bool DeliverSlot(uint8_t* buffer, int size);
-  void CloseDevice();
-  void Abort() override;
-  void Finish() override;
-  void ProcessNotices() override;
-  bool CheckDevice() override;
+  void CloseDevice() override;
 
-  bool DeviceOpen() const { return DeviceOpen_; }
   TCallBackWinIn* Receiver() const { return Receiver_.get(); }
-  WaveInDevice* DeviceHandle() const { return DeviceHandle_.get(); }
-  uint64_t Overruns() const { return DeviceHandle_ ? DeviceHandle_->Overruns() : overruns_; }
+  WaveInDevice* DeviceHandle() const { return static_cast<WaveInDevice*>(Device()); }
+  // Captured blocks the device dropped since it was opened (no free buffer in time).
+  uint64_t Overruns() const { return DeviceHandle() ? DeviceHandle()->Overruns() : overruns_; }
 
   TBufferEvent OnBufferFilled;
 
  private:
   friend class TCallBackWinIn;
   void DataNotice(WaveHeader* header);
+  void DeliverNotice(Notice n) override;
+  void DeviceNotice(WaveHeader* header) override;
+  void KeepCounters() override;
 
-  bool DeviceOpen_ = false;
   std::unique_ptr<TCallBackWinIn> Receiver_;
-  std::unique_ptr<WaveInDevice> DeviceHandle_;
   uint64_t overruns_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <portaudio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -104,6 +105,11 @@ class PaClock final : public BlockClock {
 
   bool Active() override { return Pa_IsStreamActive(shared_->stream) == 1; }
 
+  double OutputLatency() override {
+    const PaStreamInfo* info = Pa_GetStreamInfo(shared_->stream);
+    return info != nullptr ? info->outputLatency : 0.0;
+  }
+
  private:
   static int Callback(const void* in, void* out, unsigned long frames,
                       const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
@@ -133,6 +139,15 @@ class PaClock final : public BlockClock {
   std::shared_ptr<PaShared> shared_;
 };
 
+// About 10 ms per playback period (a power of two, so it divides every buffer size).
+unsigned long OutputPeriodFrames(uint32_t rate) {
+  unsigned long frames = 256;
+  while (frames * 2 <= rate / 50) frames *= 2;
+  return frames;
+}
+constexpr double kMinOutputLatency = 0.15;
+constexpr double kMaxOutputLatency = 0.25;
+
 class PaClockFactory final : public BlockClockFactory {
  public:
   PaClockFactory(bool output, int paDevice, const PcmFormat& format, unsigned long frames)
@@ -145,13 +160,20 @@ class PaClockFactory final : public BlockClockFactory {
     params.device = paDevice_;
     params.channelCount = format_.channels;
     params.sampleFormat = format_.bitsPerSample == 8 ? paUInt8 : paInt16;
-    // Two blocks of latency let the device hold the block being played plus the next one.
-    const double blockSeconds = static_cast<double>(frames_) / format_.samplesPerSec;
-    const double floor = output_ ? info->defaultHighOutputLatency : info->defaultHighInputLatency;
-    params.suggestedLatency = std::max(floor, 2.0 * blockSeconds);
     params.hostApiSpecificStreamInfo = nullptr;
+    // Capture moves whole buffers, with two of latency. Playback moves short periods under a
+    // short latency: the queued buffers are the reserve, and a stop can fade out what is heard
+    // next instead of waiting for seconds of sound already in the device.
+    unsigned long frames = frames_;
+    double latency = std::max(info->defaultHighInputLatency,
+                              2.0 * static_cast<double>(frames_) / format_.samplesPerSec);
+    if (output_) {
+      frames = std::min(frames_, OutputPeriodFrames(format_.samplesPerSec));
+      latency = std::clamp(info->defaultHighOutputLatency, kMinOutputLatency, kMaxOutputLatency);
+    }
+    params.suggestedLatency = latency;
     auto clock = std::make_unique<PaClock>(client, output_, format_.blockAlign);
-    const WaveResult r = clock->Open(params, format_.samplesPerSec, frames_);
+    const WaveResult r = clock->Open(params, format_.samplesPerSec, frames);
     if (r != wave::NoError) return r;
     out = std::move(clock);
     return wave::NoError;

@@ -26,7 +26,11 @@ RunControl::RunControl(Modulator& modulator, TAudioOut& output, TAudioIn& input)
   input_.SetStereo(true);
   output_.OnFillBuffer = [this](uint8_t* buffer, int& size) { return Fill(buffer, size); };
   input_.OnBufferFilled = [this](uint8_t* buffer, int& size) {
+    const int before = modulator_.Queue().SampleCount();
     const Modulator::CaptureResult r = modulator_.AudioIn1BufferFilled(buffer, size);
+    // What did not fit into the full queue is lost to the modulation: an input gap.
+    const int added = (modulator_.Queue().SampleCount() - before) / 2;
+    if (size / 4 > added) ++queueOverflows_;
     if (OnInputLevels) OnInputLevels(r.levelL, r.levelR);
     return r.keepGoing;
   };
@@ -49,6 +53,11 @@ RunControl::~RunControl() {
 StartResult RunControl::Start(const RunSettings& settings,
                               const std::function<void(bool rdsAllowed)>& applyRdsRule) {
   StartResult r;
+  if (output_.DeviceOpen() || input_.DeviceOpen()) {
+    // The streams' buffers and format belong to the running devices until they are closed.
+    r.error = "Streaming has started already: stop it before starting again";
+    return r;
+  }
   EngineState& s = modulator_.State();
   s.StopRequested = false;
   modulator_.ClearPm();
@@ -59,6 +68,11 @@ StartResult RunControl::Start(const RunSettings& settings,
   if (rate < 0) {
     // The window reads the rate from the list's text, which is empty without a selection.
     r.error = "'' is not a valid integer value";
+    return r;
+  }
+  if (settings.outputDevice < 0) {
+    // A run without an output plays nothing: say so rather than show a run that is not there.
+    r.error = kTextNoOutputDevice;
     return r;
   }
   input_.SetFrameRate(rate);
@@ -74,6 +88,7 @@ StartResult RunControl::Start(const RunSettings& settings,
 
   framesFilled_ = 0;
   fadeSet_ = false;
+  queueOverflows_ = 0;
   if (settings.stopAfterSeconds > 0.0) {
     FadeOutAt(static_cast<uint64_t>(std::llround(settings.stopAfterSeconds * r.frameRate)));
   }
@@ -107,7 +122,6 @@ bool RunControl::OpenInput(int device, DeviceOutcome& outcome) {
 }
 
 bool RunControl::OpenOutput(int device, DeviceOutcome& outcome) {
-  if (device < 0) return false;
   outcome.tried = true;
   outcome.device = device;
   try {
@@ -115,12 +129,22 @@ bool RunControl::OpenOutput(int device, DeviceOutcome& outcome) {
     output_.SetPaused(true);
     output_.SetWaveDevice(device);
     outcome.opened = output_.StartStream();
+    // The release starts the device, which can still fail: then the stream is closed.
     output_.SetPaused(false);
+    outcome.opened = outcome.opened && output_.DeviceOpen();
     if (!outcome.opened) outcome.errorText = output_.ErrorText();
   } catch (const std::exception& e) {
     outcome.errorText = e.what();
   }
   return outcome.opened;
+}
+
+void RunControl::StopSoftly() {
+  output_.FadeOut(kFadeMs);
+}
+
+bool RunControl::SoftStopDone() const {
+  return output_.FadedOut();
 }
 
 void RunControl::Stop() {

@@ -31,14 +31,17 @@ struct RunSettings {
 // What became of one stream at a start.
 struct DeviceOutcome {
   bool tried = false;   // a device was selected (and, for the input, the source needs it)
-  bool opened = false;  // the stream is streaming
+  bool opened = false;  // the stream is streaming (opened, and for the output also started)
   int device = -1;
   std::string errorText;  // the stream's ErrorText when the open failed
 };
 
+inline constexpr const char* kTextNoOutputDevice = "No output device is selected";
+
 struct StartResult {
-  // False only when no sampling rate is selected: then `error` holds the text to show, and
-  // apart from StopRequested, the power meter and the input captures nothing changed.
+  // False when no sampling rate or no output device is selected: then `error` holds the text
+  // to show, and apart from StopRequested, the power meter and the input captures nothing
+  // changed. False as well while a stream is still open (`error` says so; nothing changed).
   bool started = false;
   std::string error;
   int frameRate = 0;
@@ -90,6 +93,14 @@ class RunControl {
   bool OutputFinished() const {
     return fadeSet_ && !output_.DeviceOpen() && !output_.DeviceFailed();
   }
+  // A stop without a click that ends at once whatever the buffer length: the output device
+  // fades out what it plays now over kFadeMs and then plays silence. SoftStopDone() is true
+  // once that has been heard (or when the output is not open); Stop() then ends the run.
+  void StopSoftly();
+  bool SoftStopDone() const;
+  // Breaks in the captured signal since the start: blocks the capture device dropped (no free
+  // buffer in time) and captured buffers that did not wholly fit into the input sample queue.
+  uint64_t InputGaps() const { return input_.Overruns() + queueOverflows_; }
   // Frames of engine signal handed to the output stream since the start.
   uint64_t FramesFilled() const { return framesFilled_; }
   static constexpr int kFadeMs = 20;
@@ -113,6 +124,7 @@ class RunControl {
   uint64_t fadeStart_ = 0;   // first faded frame
   uint64_t fadeFrames_ = 0;  // length of the fade
   uint64_t fadeEnd_ = 0;     // last frame (exclusive) handed over, silence included
+  uint64_t queueOverflows_ = 0;
 };
 
 }  // namespace kelvane

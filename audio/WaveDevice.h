@@ -62,16 +62,13 @@ struct WaveHeader {
   uintptr_t reserved = 0;
 };
 
-// An open playback device. All calls come from the thread that owns the stream. Each written
-// header comes back exactly once through TakeDone, in the order written.
-class WaveOutDevice {
+// What every open device offers, playback or capture. All calls come from the thread that owns
+// the stream. Each queued header comes back exactly once through TakeDone, in the order queued.
+class WaveDeviceCommon {
  public:
-  virtual ~WaveOutDevice() = default;
+  virtual ~WaveDeviceCommon() = default;
   virtual WaveResult Prepare(WaveHeader& header) = 0;
-  virtual WaveResult Write(WaveHeader& header) = 0;
-  virtual void Pause() = 0;
-  virtual void Restart() = 0;
-  // Stops playback and returns every queued header at once.
+  // Stops the device and returns every queued header at once (partly recorded ones included).
   virtual void Reset() = 0;
   virtual void Unprepare(WaveHeader& header) = 0;
   virtual void Close() = 0;
@@ -79,23 +76,30 @@ class WaveOutDevice {
   virtual WaveHeader* TakeDone() = 0;
   // NoError while the device works; otherwise why it stopped (sound server gone, stalled).
   virtual WaveResult Health() = 0;
-  // Buffers the device had to replace with silence because none was queued in time.
-  virtual uint64_t Underruns() const = 0;
 };
 
-// An open capture device; the same threading and ordering rules as WaveOutDevice.
-class WaveInDevice {
+// An open playback device.
+class WaveOutDevice : public WaveDeviceCommon {
  public:
-  virtual ~WaveInDevice() = default;
-  virtual WaveResult Prepare(WaveHeader& header) = 0;
+  virtual WaveResult Write(WaveHeader& header) = 0;
+  virtual void Pause() = 0;
+  // Resumes playback; the first one after an open starts the device, which can fail.
+  virtual WaveResult Restart() = 0;
+  // Buffers the device had to replace with silence because none was queued in time (one per
+  // gap, however long).
+  virtual uint64_t Underruns() const = 0;
+  // A stop without a click: from the next moment on the sound fades out over `frames` frames
+  // and silence follows. FadedOut() turns true once the fade has left the device, so that a
+  // reset then cuts only silence. A device that cannot fade is done at once.
+  virtual void FadeOut(uint32_t /*frames*/) {}
+  virtual bool FadedOut() { return true; }
+};
+
+// An open capture device.
+class WaveInDevice : public WaveDeviceCommon {
+ public:
   virtual WaveResult AddBuffer(WaveHeader& header) = 0;
   virtual WaveResult Start() = 0;
-  // Stops recording and returns every queued header at once (partly recorded ones included).
-  virtual void Reset() = 0;
-  virtual void Unprepare(WaveHeader& header) = 0;
-  virtual void Close() = 0;
-  virtual WaveHeader* TakeDone() = 0;
-  virtual WaveResult Health() = 0;
   // Captured blocks dropped because no free buffer was queued.
   virtual uint64_t Overruns() const = 0;
 };

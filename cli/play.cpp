@@ -26,6 +26,9 @@ namespace kelvane::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// A stop signal ends the run within this long, whatever the buffer length: the fade is heard
+// by then, and a device that has not confirmed it is cut.
+constexpr auto kStopWithin = std::chrono::milliseconds(450);
 
 const std::vector<OptionSpec>& PlayOptions() {
   static const std::vector<OptionSpec> specs = {
@@ -80,12 +83,17 @@ int PickDevice(const char* kind, const char* option, const std::optional<std::st
   return i;
 }
 
-void PrintReadouts(Modulator& modulator, long long second) {
+// One line a second: the window's two read-outs, then what went wrong with the sound so far.
+void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut& out, bool sine,
+                   long long second) {
   char peak[16];
   modulator.TakePeakDeviation(peak, sizeof peak);
   const MeterReadout& power = modulator.PowerReadout();
-  std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)\n", second, peak,
-              power.text, power.green ? "green" : "red");
+  std::string faults = "   underruns " + std::to_string(out.Underruns());
+  if (!sine) faults += "   input gaps " + std::to_string(run.InputGaps());
+  // Clipped output samples belong here, as "   clipped N", once the engine counts them.
+  std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)%s\n", second, peak,
+              power.text, power.green ? "green" : "red", faults.c_str());
   std::fflush(stdout);
 }
 
@@ -134,10 +142,13 @@ std::string PlayHelp() {
       "saved in the settings (by name, else by number), the sampling rate and buffer length\n"
       "of the settings, RDS only at 192000 Hz, the sine source (SineSource=1, ExtSource=0) or\n"
       "the sound-card input. Once a second it prints the peak deviation and MPX power\n"
-      "read-outs. It stops when the time is up or on Ctrl-C (or SIGTERM): the signal fades out\n"
-      "over 20 ms after the buffers already queued, so the stop makes no click; a second\n"
-      "Ctrl-C stops at once. Exit status 0 after a stop, 1 when a device cannot be opened or\n"
-      "stops working (the message says which and why), 2 for bad options or settings.\n\n"
+      "read-outs, with the output underruns (gaps of silence because a buffer was late) and,\n"
+      "with the sound-card source, the input gaps (captured blocks lost), counted from the\n"
+      "start. When the time is up the signal fades out over 20 ms and the queued silence plays\n"
+      "out. Ctrl-C (or SIGTERM) says that it is stopping, fades out what is playing over 20 ms\n"
+      "and ends within half a second whatever the buffer length; a second Ctrl-C stops at\n"
+      "once. Exit status 0 after a stop, 1 when a device cannot be opened or started or stops\n"
+      "working (the message says which and why), 2 for bad options or settings.\n\n"
       "Options:\n";
   text += OptionsHelp(PlayOptions());
   text +=
@@ -251,8 +262,6 @@ int RunPlay(const std::vector<std::string>& args) {
     return 1;
   }
 
-  const double blockSeconds =
-      static_cast<double>(started.bufferBytes) / 4.0 / static_cast<double>(started.frameRate);
   std::printf(
       "Playing %s at %d Hz (buffer %d bytes) on \"%s\" (output %d)%s, %s source%s%s%s; "
       "settings %s%s\n",
@@ -273,7 +282,8 @@ int RunPlay(const std::vector<std::string>& args) {
   auto nextTick = begin + std::chrono::seconds(1);
   long long tick = 1;
   int handledSignals = 0;
-  auto drainDeadline = Clock::time_point::max();
+  // Set by the first stop signal: the fade must have been heard by then, else the stop cuts.
+  auto stopDeadline = Clock::time_point::max();
   int status = 0;
   bool quitAtOnce = false;
   for (;;) {
@@ -282,23 +292,34 @@ int RunPlay(const std::vector<std::string>& args) {
       break;
     }
     if (run.OutputFinished()) break;
+    if (!out.DeviceOpen()) {
+      // Closed without a reported loss or the timed end: nothing plays any more.
+      quiet.Say("the output device \"" + outs[static_cast<std::size_t>(outDevice)] +
+                "\" stopped: " + out.ErrorText());
+      status = 1;
+      break;
+    }
     const int signalsNow = gSignals;
     if (signalsNow > handledSignals) {
       handledSignals = signalsNow;
-      if (run.FadingOut() && drainDeadline != Clock::time_point::max()) {
+      if (stopDeadline != Clock::time_point::max()) {
         quitAtOnce = true;  // a second stop signal
         break;
       }
-      // Stop softly after the buffers already queued: they, the fade and the silence after
-      // it take at most this long to play out.
-      run.FadeOutAt(0);
-      const double drain = (out.NumBuffers() + 2) * blockSeconds + 0.5 + 2.0;
-      drainDeadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(drain * 1000));
+      std::printf("Stopping: fading out (Ctrl-C again stops at once)\n");
+      std::fflush(stdout);
+      // The device fades out what it plays now, however long the queued buffers are.
+      run.StopSoftly();
+      stopDeadline = Clock::now() + kStopWithin;
     }
-    if (Clock::now() > drainDeadline) break;
+    if (stopDeadline != Clock::time_point::max() &&
+        (run.SoftStopDone() || Clock::now() >= stopDeadline)) {
+      break;
+    }
     const auto now = Clock::now();
+    const auto until = std::min(nextTick, stopDeadline);
     const auto wait = std::clamp<long long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count(), 0, 250);
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count(), 0, 250);
     pollfd fds[2] = {{out.NoticeFd(), POLLIN, 0}, {in.NoticeFd(), POLLIN, 0}};
     const timespec timeout{0, static_cast<long>(wait) * 1000000L};
     ::ppoll(fds, 2, &timeout, &signals.WaitMask());
@@ -306,7 +327,7 @@ int RunPlay(const std::vector<std::string>& args) {
     in.ProcessNotices();
     run.CheckDevices();
     if (Clock::now() >= nextTick && !lost) {
-      PrintReadouts(modulator, tick);
+      PrintReadouts(modulator, run, out, sine, tick);
       ++tick;
       nextTick += std::chrono::seconds(1);
     }
@@ -314,8 +335,8 @@ int RunPlay(const std::vector<std::string>& args) {
   const uint64_t underruns = out.Underruns();
   run.Stop();
   if (status == 0 && underruns > 0 && !quitAtOnce) {
-    quiet.Say("note: the output played " + std::to_string(underruns) +
-              " block(s) of silence because the next buffer was late");
+    quiet.Say("note: the output played silence " + std::to_string(underruns) +
+              " time(s) because the next buffer was late");
   }
   return status;
 }

@@ -272,7 +272,7 @@ TEST_F(Windows, ResumingWithoutASamplingRateShowsTheErrorAndStaysStopped) {
 }
 
 TEST_F(Windows, BothSourceKeysZeroLeaveBothOffAndStartUsesTheInput) {
-  StartWith("[General]\nSineSource=0\nExtSource=0\nAudioOutDevice=-1\n");
+  StartWith("[General]\nSineSource=0\nExtSource=0\n");
   EXPECT_FALSE(form().RBSINE->isChecked());
   EXPECT_FALSE(form().RBEXT->isChecked());
   gui.ClickStartStop();

@@ -69,22 +69,30 @@ TEST_F(RunControl, RdsBoxIsEnabledOnlyAt192000) {
   EXPECT_FALSE(form().CBRDS->isChecked());
 }
 
-TEST_F(RunControl, StartWithNoDevicesStillShowsStop) {
-  gui.driver.outNames.clear();
-  gui.driver.inNames.clear();
+TEST_F(RunControl, StartWithoutAnOutputDeviceSaysWhyAndStaysStopped) {
+  // Saved while running, on a device that has gone since: the start at creation says why.
+  WriteFile(ini, "[General]\nRunning=1\nAudioOutDeviceName=USB headset\nAudioOutDevice=5\n");
   gui.Start(ini);
-  EXPECT_EQ(form().ComboBox3->count(), 0);
   EXPECT_EQ(form().ComboBox3->currentIndex(), -1);
-  form().RBEXT->setChecked(true);
-  gui.ClickStartStop();
-  EXPECT_EQ(gui.Caption(), "Stop");
-  EXPECT_TRUE(form().IsRunning());
-  EXPECT_EQ(gui.driver.Count("open"), 0);
-  gui.ClickStartStop();
+  ASSERT_EQ(gui.errors.size(), 1u);
+  EXPECT_EQ(gui.errors[0], "No output device is selected.");
   EXPECT_EQ(gui.Caption(), "Start");
-  EXPECT_FALSE(form().IsRunning());
-  EXPECT_TRUE(gui.notices.empty());
-  EXPECT_TRUE(gui.errors.empty());
+  EXPECT_EQ(gui.driver.Count("open"), 0);
+
+  // A first run on a machine without any device: the button does the same.
+  Gui bare;
+  bare.driver.outNames.clear();
+  bare.driver.inNames.clear();
+  bare.Start(dir / "first.ini");
+  EXPECT_EQ(bare.form->ComboBox3->count(), 0);
+  bare.form->RBEXT->setChecked(true);
+  bare.ClickStartStop();
+  ASSERT_EQ(bare.errors.size(), 1u);
+  EXPECT_EQ(bare.errors[0], "No output device is selected.");
+  EXPECT_EQ(bare.Caption(), "Start");
+  EXPECT_FALSE(bare.form->IsRunning());
+  EXPECT_TRUE(bare.driver.log.empty());  // nothing opened, the input neither
+  EXPECT_TRUE(bare.notices.empty());
 }
 
 TEST_F(RunControl, NoSamplingRateSelectedIsAnErrorThatLeavesTheCaption) {
@@ -110,6 +118,13 @@ TEST_F(RunControl, DeviceThatFailsToOpenIsReportedAndTheWindowStaysUsable) {
   gui.driver.openResult = wave::NoError;
   gui.ClickStartStop();
   EXPECT_TRUE(form().AudioOut1().DeviceOpen());
+  // Opened, but its start fails: closed again and said so, not shown as playing silently.
+  gui.ClickStartStop();
+  gui.driver.startResult = wave::NotEnabled;
+  gui.ClickStartStop();
+  EXPECT_FALSE(form().AudioOut1().DeviceOpen());
+  ASSERT_EQ(gui.notices.size(), 2u);
+  EXPECT_EQ(gui.notices[1], "The output device \"Speakers\" could not be opened: fake error 3.");
 }
 
 TEST_F(RunControl, DeviceLostWhileStreamingIsReported) {
@@ -158,7 +173,7 @@ TEST_F(RunControl, StartStopStartContinuesTheEngineState) {
 TEST_F(RunControl, CaptureHandlerFeedsTheLevelBar) {
   gui.Start(ini);
   form().RBEXT->setChecked(true);
-  form().ComboBox3->setCurrentIndex(-1);  // capture only
+  gui.driver.outNames.clear();  // the output device is gone since the list was read: capture only
   gui.ClickStartStop();
   ASSERT_TRUE(form().AudioIn1().DeviceOpen());
   EXPECT_EQ(form().FBVU->litCount(0), 0);

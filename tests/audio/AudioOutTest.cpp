@@ -166,6 +166,21 @@ TEST_F(AudioOutTest, SecondOpenFailsAndLeavesTheStreamRunning) {
   EXPECT_EQ(out.DoneCount(), 1);
 }
 
+TEST_F(AudioOutTest, BufferSizeCannotChangeUnderAnOpenDevice) {
+  ASSERT_TRUE(out.StartStream());
+  const uint8_t* held = out.Slot(0).data;
+  EXPECT_FALSE(out.SetBufferSize(65536));
+  EXPECT_EQ(out.ErrorText(), "The buffer size cannot change while the device is open");
+  EXPECT_EQ(out.BufferSize(), 4096);
+  EXPECT_EQ(out.RequestedSize(), 4096);
+  EXPECT_EQ(out.Slot(0).data, held);  // still the memory the device reads
+  Play(4);
+  EXPECT_EQ(offered, std::vector<int>(8, 4096));
+  out.Abort();
+  EXPECT_TRUE(out.SetBufferSize(65536));
+  EXPECT_EQ(out.BufferSize(), 65536);
+}
+
 TEST_F(AudioOutTest, NoFillCallbackMeansNoStart) {
   out.OnFillBuffer = nullptr;
   EXPECT_FALSE(out.StartStream());

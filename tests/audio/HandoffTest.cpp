@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -144,17 +145,21 @@ TEST(Handoff, PlaybackDeliversEveryBufferOnceInOrderAndCountsUnderruns) {
 
   EXPECT_EQ(driver.torn, 0);
   uint32_t expected = 1;
-  uint64_t silent = 0;
+  uint64_t gaps = 0;  // runs of silence with sound after them
+  bool silent = false;
   for (uint32_t s : driver.received) {
     if (s == 0) {
-      ++silent;
+      silent = true;
       continue;
     }
+    if (silent) ++gaps;
+    silent = false;
     ASSERT_EQ(s, expected) << "buffers out of order or lost";
     ++expected;
   }
   EXPECT_GE(expected - 1, 600u);
-  EXPECT_EQ(silent, underruns);
+  EXPECT_GT(gaps, 0u) << "the late owner never let the device run dry";
+  EXPECT_EQ(gaps, underruns);
 }
 
 TEST(Handoff, CaptureDeliversEveryRecordedBlockOrCountsItDropped) {
@@ -221,9 +226,10 @@ TEST(Handoff, ResetReturnsEveryQueuedBufferAtOnceInOrder) {
   EXPECT_EQ(dev.TakeDone(), nullptr);
 }
 
+// A clock the test drives itself: it calls the client from the test's own thread.
 class StoppingClock final : public BlockClock, public BlockClockFactory {
  public:
-  WaveResult Start() override { return wave::NoError; }
+  WaveResult Start() override { return startResult; }
   void Abort() override {}
   bool Active() override { return active; }
   WaveResult Create(std::unique_ptr<BlockClock>& out, BlockClient& c) override {
@@ -239,6 +245,7 @@ class StoppingClock final : public BlockClock, public BlockClockFactory {
     StoppingClock& owner;
   };
   bool active = true;
+  WaveResult startResult = wave::NoError;
   BlockClient* client = nullptr;
 };
 
@@ -271,6 +278,59 @@ TEST(Handoff, ADeviceThatStopsOrFallsSilentIsReported) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     EXPECT_EQ(dev.Health(), wave::DeviceStalled);
   }
+}
+
+TEST(Handoff, AStartThatFailsIsReportedAndNothingIsHeldAsPlaying) {
+  PcmFormat format{1, 2, 48000, 192000, 4, 16, 0};
+  StoppingClock clock;
+  clock.startResult = wave::NotEnabled;
+  QueuedWaveOut dev(format, -1, 1024);
+  ASSERT_EQ(dev.Attach(clock), wave::NoError);
+  std::vector<uint8_t> data(1024);
+  WaveHeader h;
+  h.data = data.data();
+  h.bufferLength = 1024;
+  dev.Pause();  // queued on a held device, started by the release
+  ASSERT_EQ(dev.Prepare(h), wave::NoError);
+  ASSERT_EQ(dev.Write(h), wave::NoError);
+  EXPECT_EQ(dev.Restart(), wave::NotEnabled);
+  EXPECT_EQ(dev.Health(), wave::NotEnabled);  // and the periodic check says so as well
+}
+
+TEST(Handoff, FadeOutRampsWhatPlaysToSilenceAndSaysWhenItHasBeenHeard) {
+  // 48000 Hz stereo, 64-frame device blocks, one 4096-frame buffer of full-scale sound.
+  PcmFormat format{1, 2, 48000, 192000, 4, 16, 0};
+  StoppingClock clock;
+  QueuedWaveOut dev(format, -1, 256);
+  ASSERT_EQ(dev.Attach(clock), wave::NoError);
+  std::vector<int16_t> sound(2 * 4096, 20000);
+  WaveHeader h;
+  h.data = reinterpret_cast<uint8_t*>(sound.data());
+  h.bufferLength = 4 * 4096;
+  ASSERT_EQ(dev.Prepare(h), wave::NoError);
+  ASSERT_EQ(dev.Write(h), wave::NoError);  // starts the clock
+  std::vector<int16_t> block(2 * 64);
+  auto render = [&] { clock.client->RenderBlock(reinterpret_cast<uint8_t*>(block.data()), 256); };
+  render();
+  EXPECT_EQ(block[0], 20000);
+  EXPECT_FALSE(dev.FadedOut());
+  dev.FadeOut(96);  // 2 ms
+  render();
+  EXPECT_EQ(block[0], 20000);       // gain 1 at the first faded frame
+  EXPECT_EQ(block[2 * 48], 10000);  // half way down the raised cosine
+  EXPECT_EQ(block[2 * 48 + 1], 10000);
+  render();
+  EXPECT_GT(block[2 * 31], 0);
+  EXPECT_EQ(block[2 * 32], 0);  // from the 96th frame on: silence
+  // The silence behind the fade fills what the device holds (here nothing) and 50 ms more.
+  int blocks = 3;
+  while (!dev.FadedOut() && blocks < 100) {
+    render();
+    ++blocks;
+    EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](int16_t v) { return v == 0; }));
+  }
+  EXPECT_EQ(blocks, 1 + (96 + 2400 + 63) / 64);  // the first block that reaches the end
+  EXPECT_EQ(dev.Underruns(), 0u);
 }
 
 }  // namespace

@@ -174,24 +174,51 @@ TEST_F(RunControlTest, InputSourceOpensTheInputFirstAndFeedsTheCaptureHandler) {
   EXPECT_GT(left, 0.0f);  // recorded bytes are the buffer's sequence number: never silent
   EXPECT_GT(right, 0.0f);
   EXPECT_GT(modulator.Queue().SampleCount(), 0);
+  EXPECT_EQ(control.InputGaps(), 0u);
+  // A buffer that finds the queue all but full loses its tail: one input gap.
+  modulator.Queue().SetPositionsForTest(0, InputSampleQueue::MaxSamples - 8);
+  inDriver.Complete(1, static_cast<uint32_t>(in.BufferSize()));
+  in.ProcessNotices();
+  EXPECT_EQ(control.InputGaps(), 1u);
 }
 
-TEST_F(RunControlTest, NoSelectionSkipsThatStreamAndTheStartStillCompletes) {
+TEST_F(RunControlTest, NoOutputDeviceIsAnErrorAndNothingOpens) {
   RunSettings s = Sine(3);
   s.sineSource = false;
-  s.inputDevice = -1;
   s.outputDevice = -1;
   const StartResult res = control.Start(s);
-  EXPECT_TRUE(res.started);
-  EXPECT_TRUE(control.Running());
-  EXPECT_FALSE(res.input.tried);
-  EXPECT_FALSE(res.output.tried);
+  EXPECT_FALSE(res.started);
+  EXPECT_EQ(res.error, "No output device is selected");
+  EXPECT_FALSE(control.Running());
   EXPECT_TRUE(outDriver.log.empty());
+  EXPECT_TRUE(inDriver.log.empty());  // nor is the input opened for a run that cannot play
+  // Without an input selection the sound-card source still runs, on the queue alone.
+  s.outputDevice = 0;
+  s.inputDevice = -1;
+  const StartResult noInput = control.Start(s);
+  EXPECT_TRUE(noInput.started);
+  EXPECT_FALSE(noInput.input.tried);
+  EXPECT_TRUE(noInput.output.opened);
   EXPECT_TRUE(inDriver.log.empty());
   EXPECT_EQ(modulator.State().SourceMode, SourceInput);
   control.Stop();
   EXPECT_FALSE(control.Running());
   EXPECT_TRUE(modulator.State().StopRequested);
+}
+
+TEST_F(RunControlTest, OutputWhoseStartFailsIsClosedWithItsErrorText) {
+  outDriver.startResult = wave::NotEnabled;  // opened, prepared and queued; the start fails
+  RunSettings s = Sine(1, 0);
+  s.stopAfterSeconds = 1.0;
+  const StartResult res = control.Start(s);
+  EXPECT_TRUE(res.started);
+  EXPECT_TRUE(res.output.tried);
+  EXPECT_FALSE(res.output.opened);
+  EXPECT_EQ(res.output.errorText, "fake error 3");
+  EXPECT_EQ(outDriver.Count("write"), 4);
+  EXPECT_FALSE(out.DeviceOpen());
+  EXPECT_TRUE(out.DeviceFailed());
+  EXPECT_FALSE(control.OutputFinished());  // a timed run that never played has not ended well
 }
 
 TEST_F(RunControlTest, DeviceChoiceByNameThenNumber) {
@@ -271,14 +298,32 @@ TEST_F(RunControlTest, FailedOpensReportTheirErrorTextAndTheStartCompletes) {
   EXPECT_FALSE(res.input.opened);
   EXPECT_EQ(res.input.errorText, "fake error 32");
   EXPECT_FALSE(out.Paused());
+}
 
-  // A device that is open already: the stream's own text.
+TEST_F(RunControlTest, SecondStartWithoutAStopLeavesTheRunningStreamsAlone) {
+  RunSettings s = Sine(2, 0);  // 96000 Hz, 32768-byte buffers
+  s.sineSource = false;
+  ASSERT_TRUE(control.Start(s).output.opened);
+  Play(1);
+  const uint8_t* outHeld = out.Slot(0).data;
+  const uint8_t* inHeld = in.Slot(0).data;
+  const StartResult twice = control.Start(Sine(3, 4));  // other rate, 1 s buffers
+  EXPECT_FALSE(twice.started);
+  EXPECT_EQ(twice.error, "Streaming has started already: stop it before starting again");
+  // The devices keep their buffers and format: nothing was freed or changed under them.
+  EXPECT_EQ(out.Slot(0).data, outHeld);
+  EXPECT_EQ(in.Slot(0).data, inHeld);
+  EXPECT_EQ(out.BufferSize(), 32768);
+  EXPECT_EQ(out.FrameRate(), 96000);
+  EXPECT_EQ(modulator.FrameRate(), 96000);
+  EXPECT_EQ(outDriver.Count("open"), 1);
+  EXPECT_EQ(outDriver.Count("pause"), 1);
+  Play(2);
+  EXPECT_EQ(out.DoneCount(), 3);
+  EXPECT_TRUE(in.DeviceOpen());
   control.Stop();
-  outDriver.openResult = wave::NoError;
-  ASSERT_TRUE(control.Start(Sine(2)).output.opened);
-  const StartResult twice = control.Start(Sine(2));
-  EXPECT_FALSE(twice.output.opened);
-  EXPECT_EQ(twice.output.errorText, "Wave output device is already open");
+  EXPECT_TRUE(control.Start(Sine(3, 4)).output.opened);
+  EXPECT_EQ(out.BufferSize(), 1048576);
 }
 
 TEST_F(RunControlTest, LostDeviceIsReportedOnceAndClosed) {

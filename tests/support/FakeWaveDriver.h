@@ -31,7 +31,8 @@ class FakeDeviceBase {
 class FakeWaveDriver final : public WaveDriver {
  public:
   // Script: result of the open calls; which prepare / write / add call (0-based, counted over
-  // the driver's life) fails and with what code; result of the capture start; device health.
+  // the driver's life) fails and with what code; result of starting a device (the capture
+  // start, the playback restart); device health.
   WaveResult openResult = wave::NoError;
   int failPrepareAt = -1;
   int failWriteAt = -1;
@@ -134,7 +135,10 @@ class FakeWaveOut final : public WaveOutDevice, public FakeDeviceBase {
     return wave::NoError;
   }
   void Pause() override { driver_.log.push_back("pause"); }
-  void Restart() override { driver_.log.push_back("restart"); }
+  WaveResult Restart() override {
+    driver_.log.push_back("restart");
+    return driver_.startResult;
+  }
   void Reset() override {
     driver_.log.push_back("reset");
     driver_.Complete(static_cast<int>(driver_.queued.size()));
@@ -201,6 +205,8 @@ inline WaveResult FakeWaveDriver::OpenOut(std::unique_ptr<WaveOutDevice>& out, u
   openedFormat = format;
   openedBlockBytes = blockBytes;
   if (openResult != wave::NoError) return openResult;
+  // A device that has gone since the list was read (clear outNames to unplug them all).
+  if (device != WaveMapper && device >= outNames.size()) return wave::BadDeviceId;
   auto dev = std::make_unique<FakeWaveOut>(*this, noticeFd);
   live = dev.get();
   out = std::move(dev);
