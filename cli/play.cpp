@@ -91,7 +91,7 @@ void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut&
   const MeterReadout& power = modulator.PowerReadout();
   std::string faults = "   underruns " + std::to_string(out.Underruns());
   if (!sine) faults += "   input gaps " + std::to_string(run.InputGaps());
-  // Clipped output samples belong here, as "   clipped N", once the engine counts them.
+  faults += "   clipped " + std::to_string(modulator.State().ClippedSamples);
   std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)%s\n", second, peak,
               power.text, power.green ? "green" : "red", faults.c_str());
   std::fflush(stdout);
