@@ -280,6 +280,8 @@ void TForm1::FormCreate() {
   } catch (...) {
   }
 
+  // Only a real sound card can sit behind a sound server worth watching.
+  run_.SetServerWatch(options_.driver == nullptr);
   run_.OnBlockFilled = [this] { ShowPower(); };
   run_.OnInputLevels = [this](float left, float right) { FBVU->SetLevels(left, right); };
   run_.OnDeviceLost = [this](const DeviceLostEvent& e) {
@@ -477,6 +479,7 @@ void TForm1::AudioStart() {
   }
   GBTNSS->setCaption(QStringLiteral("Stop"));
   isRunning_ = true;
+  serverProblemsTold_ = 0;
   auto notice = [this](const DeviceOutcome& d, const char* kind, QComboBox* list) {
     if (!d.tried || d.opened) return;
     ShowDeviceNotice(QStringLiteral("The %1 device \"%2\" could not be opened: %3.")
@@ -587,6 +590,15 @@ void TForm1::Timer1Timer() {
     c.CapOutQ = s.CapOutQ;
     c.CapMpx = s.CapMpx;
     paintBox1_->update();
+    // Each kind of trouble with the sound server is told once a run.
+    for (const ServerProblem& p : run_.ServerProblems()) {
+      const unsigned bit = 1u << p.kind;
+      if ((serverProblemsTold_ & bit) != 0) continue;
+      serverProblemsTold_ |= bit;
+      QString message = QString::fromStdString(p.text);
+      message[0] = message[0].toUpper();
+      ShowDeviceNotice(message + QLatin1Char('.'));
+    }
   }
 }
 

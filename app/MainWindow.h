@@ -136,6 +136,7 @@ class TForm1 : public QWidget, public ControlSource {
   std::string settingsPath_;
   std::string settingsDir_;
   bool isRunning_ = false;
+  unsigned serverProblemsTold_ = 0;  // one bit per ServerProblem kind shown in this run
   bool skipSave_ = false;
   bool closingOnSignal_ = false;
   int exitStatus_ = 0;

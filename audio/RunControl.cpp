@@ -1,6 +1,8 @@
 // Starting and stopping a run: rate, buffer size, source, the two streams, device loss.
 #include "RunControl.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -93,6 +95,8 @@ StartResult RunControl::Start(const RunSettings& settings,
     FadeOutAt(static_cast<uint64_t>(std::llround(settings.stopAfterSeconds * r.frameRate)));
   }
 
+  runRate_ = r.frameRate;
+  if (serverWatchOn_) RequestServerRate(r.frameRate);
   if (settings.sineSource) {
     s.SourceMode = SourceSine;
   } else {
@@ -102,6 +106,7 @@ StartResult RunControl::Start(const RunSettings& settings,
   // The prefill fills all buffers at once, so with the input source the first blocks come
   // from whatever the input queue holds from before.
   OpenOutput(settings.outputDevice, r.output);
+  if (serverWatchOn_ && r.output.opened) serverWatch_.Start(::getpid());
   running_ = true;
   r.started = true;
   return r;
@@ -153,7 +158,14 @@ void RunControl::Stop() {
   // closed as well.
   if (input_.Streaming() || input_.DeviceOpen()) input_.Abort();
   if (output_.Streaming() || output_.DeviceOpen()) output_.Abort();
+  serverWatch_.Stop();
   running_ = false;
+}
+
+std::vector<ServerProblem> RunControl::ServerProblems() const {
+  if (!output_.DeviceOpen()) return {};
+  const std::optional<ServerReport> report = serverWatch_.Latest();
+  return report ? kelvane::ServerProblems(*report, runRate_) : std::vector<ServerProblem>{};
 }
 
 bool RunControl::CheckDevices() {

@@ -9,6 +9,7 @@
 
 #include "AudioIO.h"
 #include "Modulator.h"
+#include "ServerWatch.h"
 
 namespace kelvane {
 
@@ -105,6 +106,14 @@ class RunControl {
   uint64_t FramesFilled() const { return framesFilled_; }
   static constexpr int kFadeMs = 20;
 
+  // Sound-server checks for the runs that follow: ask the server for our rate and look once a
+  // second at what it does with the output. Off unless switched on (a scripted driver has no
+  // server behind it).
+  void SetServerWatch(bool on) { serverWatchOn_ = on; }
+  // What the sound server does wrong with the running output, newest look; empty while all is
+  // well, before the first look, or when no server plays our stream.
+  std::vector<ServerProblem> ServerProblems() const;
+
   // Optional hooks, all on the owner's thread.
   std::function<void()> OnBlockFilled;  // after every output block (e.g. refresh the meter)
   std::function<void(float left, float right)> OnInputLevels;  // after every capture block
@@ -125,6 +134,9 @@ class RunControl {
   uint64_t fadeFrames_ = 0;  // length of the fade
   uint64_t fadeEnd_ = 0;     // last frame (exclusive) handed over, silence included
   uint64_t queueOverflows_ = 0;
+  bool serverWatchOn_ = false;
+  int runRate_ = 0;
+  ServerWatch serverWatch_;
 };
 
 }  // namespace kelvane

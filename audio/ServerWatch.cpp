@@ -159,28 +159,36 @@ ServerReport QueryServer(pid_t pid, std::chrono::milliseconds timeout) {
   return report;
 }
 
-std::vector<std::string> ServerProblems(const ServerReport& report, int rate_Hz) {
-  std::vector<std::string> problems;
+std::vector<ServerProblem> ServerProblems(const ServerReport& report, int rate_Hz) {
+  std::vector<ServerProblem> problems;
   if (!report.found) return problems;
   const int actual = report.sinkRate_Hz > 0 ? report.sinkRate_Hz : report.streamRate_Hz;
   if (actual != rate_Hz || (report.streamRate_Hz > 0 && report.streamRate_Hz != rate_Hz)) {
-    problems.push_back("the sound server resamples this output; the I/Q signal is not exact (" +
-                       report.sinkName + " runs at " + std::to_string(actual) +
-                       " Hz, the signal at " + std::to_string(rate_Hz) + " Hz)");
+    problems.push_back(
+        {ServerProblem::Resampled,
+         "the sound server resamples this output; the I/Q signal is not exact (" + report.sinkName +
+             " runs at " + std::to_string(actual) + " Hz, the signal at " +
+             std::to_string(rate_Hz) +
+             " Hz). Let the server run at this rate or choose the sound card's hardware device "
+             "(see \"Bit-exact output on PipeWire and PulseAudio\" in the README)"});
   }
   if (!report.others.empty()) {
     std::string names;
     for (const std::string& n : report.others) names += (names.empty() ? "" : ", ") + n;
-    problems.push_back("the sound server mixes other sound into this output (" + names +
-                       "); the I/Q signal is not exact");
+    problems.push_back(
+        {ServerProblem::Mixed, "the sound server mixes other sound into this output (" + names +
+                                   "); the I/Q signal is not exact. Stop the other sound or choose "
+                                   "another output device"});
   }
   if (report.streamMuted || report.sinkMuted) {
-    problems.push_back("the sound server has muted this output (" + report.sinkName + ")");
+    problems.push_back({ServerProblem::Volume, "the sound server has muted this output (" +
+                                                   report.sinkName + "). Unmute it"});
   } else if (report.streamVolume_pct != 100 || report.sinkVolume_pct != 100) {
-    problems.push_back("the sound server scales this output (stream volume " +
-                       std::to_string(report.streamVolume_pct) + " %, " + report.sinkName +
-                       " volume " + std::to_string(report.sinkVolume_pct) +
-                       " %); the I/Q levels are not the ones set");
+    problems.push_back({ServerProblem::Volume,
+                        "the sound server scales this output (stream volume " +
+                            std::to_string(report.streamVolume_pct) + " %, " + report.sinkName +
+                            " volume " + std::to_string(report.sinkVolume_pct) +
+                            " %); the I/Q levels are not the ones set. Set both volumes to 100 %"});
   }
   return problems;
 }

@@ -33,9 +33,12 @@ struct ServerReport {
 // volume to 100 % where it is not, and reports on the first one. Blocks up to `timeout`.
 ServerReport QueryServer(pid_t pid, std::chrono::milliseconds timeout);
 
-// The problems a report shows for a stream meant to run at `rate_Hz`, as one sentence each
-// (no prefix), or none.
-std::vector<std::string> ServerProblems(const ServerReport& report, int rate_Hz);
+// What a report shows to be wrong for a stream meant to run at `rate_Hz`.
+struct ServerProblem {
+  enum Kind { Resampled, Mixed, Volume } kind;
+  std::string text;  // one sentence, no prefix, with what to do
+};
+std::vector<ServerProblem> ServerProblems(const ServerReport& report, int rate_Hz);
 
 // Asks the server to run its graph at our rate while our stream plays: properties that
 // PipeWire reads from the environment of every stream a client opens (PulseAudio ignores

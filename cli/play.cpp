@@ -221,6 +221,7 @@ int RunPlay(const std::vector<std::string>& args) {
   TAudioOut out;
   TAudioIn in;
   RunControl run(modulator, out, in);
+  run.SetServerWatch(true);
   bool lost = false;
   run.OnDeviceLost = [&](const DeviceLostEvent& e) {
     if (lost) return;  // the first loss is the one to report
@@ -286,6 +287,7 @@ int RunPlay(const std::vector<std::string>& args) {
   auto stopDeadline = Clock::time_point::max();
   int status = 0;
   bool quitAtOnce = false;
+  bool told[3] = {false, false, false};
   for (;;) {
     if (lost) {
       status = 1;
@@ -327,6 +329,11 @@ int RunPlay(const std::vector<std::string>& args) {
     in.ProcessNotices();
     run.CheckDevices();
     if (Clock::now() >= nextTick && !lost) {
+      // Each kind of trouble with the sound server is told once a run.
+      for (const ServerProblem& p : run.ServerProblems()) {
+        if (!told[p.kind]) quiet.Say("warning: " + p.text);
+        told[p.kind] = true;
+      }
       PrintReadouts(modulator, run, out, sine, tick);
       ++tick;
       nextTick += std::chrono::seconds(1);

@@ -327,3 +327,79 @@ TEST(CliPlayServerKilled, EndsWithOneMessageAndAnErrorStatusWithinSeconds) {
 
 }  // namespace
 }  // namespace kelvane
+
+namespace kelvane {
+namespace {
+
+// What a command-line client prints, run to its end.
+std::string Output(const std::string& work, const std::vector<std::string>& argv) {
+  const std::string file = work + "/client.out";
+  const pid_t pid = testing::Spawn(argv, file);
+  if (pid <= 0 || testing::WaitChild(pid, 10s) != 0) return "(" + argv[0] + " failed)";
+  return Text(testing::ReadFile(file));
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Through PipeWire at its default clock (48000 Hz only): without our rate request and with
+// another program's 48 kHz stream in the same sink, the player says once that the signal is
+// not exact and why; with it, a lowered stream volume goes back to 100 %. The server's clock
+// settings are never touched, not even by a player killed mid-run.
+TEST(CliPipeWire, WarnsOnceWhenTheServerResamplesOrMixesAndLeavesItsSettingsAlone) {
+  const std::string dir = testing::SoundServerDir();
+  if (dir.empty() || !std::filesystem::exists(dir + "/config/pipewire")) {
+    GTEST_SKIP() << "needs the private PipeWire";
+  }
+  const std::string work = WorkDir("cli-pipewire");
+  const std::vector<std::string> settings = {"pw-metadata", "-n", "settings"};
+  const std::string before = Output(work, settings);
+  ASSERT_NE(before.find("clock.force-rate"), std::string::npos) << before;
+
+  {
+    const pid_t other = testing::Spawn({"pacat", "--playback", "--raw", "--format=s16le",
+                                        "--channels=2", "--rate=48000", "/dev/zero"});
+    ASSERT_GT(other, 0);
+    std::this_thread::sleep_for(500ms);
+    ::setenv("KELVANE_FORCE_RATE", "0", 1);
+    Cli play(work + "/resampled", {"play", "--seconds", "3", "--set", "SamplingRate=3"});
+    ::unsetenv("KELVANE_FORCE_RATE");
+    EXPECT_EQ(play.Wait(30s), 0) << play.Err();
+    ::kill(other, SIGTERM);
+    testing::WaitChild(other, 5s);
+    EXPECT_EQ(Count(play.Err(),
+                    "kelvane-cli: warning: the sound server resamples this output; "
+                    "the I/Q signal is not exact (kelvane_a runs at 48000 Hz, the "
+                    "signal at 192000 Hz)"),
+              1u)
+        << play.Err();
+    EXPECT_EQ(Count(play.Err(), "warning: the sound server mixes other sound into this output ("),
+              1u)
+        << play.Err();
+  }
+  {
+    Cli play(work + "/killed", {"play", "--set", "SamplingRate=3"});
+    std::this_thread::sleep_for(1500ms);
+    const std::string streams = Output(work, {"pactl", "list", "short", "sink-inputs"});
+    const std::string index = streams.substr(0, streams.find('\t'));
+    ASSERT_FALSE(index.empty()) << streams;
+    Output(work, {"pactl", "set-sink-input-volume", index, "50%"});
+    std::this_thread::sleep_for(2500ms);
+    const std::string inputs = Output(work, {"pactl", "list", "sink-inputs"});
+    EXPECT_NE(inputs.find("/ 100% /"), std::string::npos) << inputs;
+    EXPECT_EQ(inputs.find("/  50% /"), std::string::npos) << inputs;
+    ASSERT_EQ(::kill(play.Pid(), SIGKILL), 0);
+    play.Wait(5s);
+  }
+  EXPECT_EQ(Output(work, settings), before);
+  Cli again(work + "/again", {"play", "--seconds", "2", "--set", "SamplingRate=3"});
+  EXPECT_EQ(again.Wait(30s), 0) << again.Err();
+  EXPECT_EQ(again.Err(), "");
+  EXPECT_EQ(Output(work, settings), before);
+}
+
+}  // namespace
+}  // namespace kelvane
