@@ -157,8 +157,10 @@ std::string SettingsKeysHelp() {
   std::string text =
       "Settings keys (as in vantorex.ini; names are case-insensitive). --set is strict: a value\n"
       "outside the range or of another form is an error. Numbers take '.' or ',' and may end\n"
-      "in the key's unit (10kHz); keys in Hz also take k and M (-5k, 6.8k); more decimals than\n"
-      "the window shows are rounded as it rounds them. Texts are UTF-8 and must fit Latin-1.\n";
+      "in the key's unit (10kHz); keys marked (k, M) take those suffixes (-5k = -5000, 6.8k);\n"
+      "more decimals than the window shows are rounded as it rounds them. Switches take 0/1,\n"
+      "off/on, no/yes, false/true. Texts are UTF-8 and must fit Latin-1, one byte per\n"
+      "character as the window sends them.\n";
   for (const auto& key : SettingsKeys()) text += KeyLine(key, first);
   return text;
 }

@@ -246,12 +246,14 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
   std::error_code ec;
   if (std::filesystem::is_symlink(path, ec)) {
     const auto resolved = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) target = resolved.string();
+    if (ec) return fail();  // a loop: never replace the link itself
+    target = resolved.string();
   }
   // Only a regular file is replaced (never a directory or a device), and write protection
   // holds even for root, for whom access() always allows writing.
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return fail();
   if (exists && !S_ISREG(old.st_mode)) return fail();
   if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) return fail();
 

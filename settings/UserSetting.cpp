@@ -319,17 +319,17 @@ std::string UserSettingForms(const SettingsKey& key) {
     case KeyType::Float: {
       const ParamRow& row = ParamInfo(*FindParamByKey(name));
       std::string forms = RangeText(row);
-      if (row.unit == "Hz") forms += " (k, M: 5k = 5000)";
+      if (row.unit == "Hz") forms += " (k, M)";
       return forms;
     }
     case KeyType::Boolean:
-      return "0/1, off/on, no/yes, false/true";
+      return "0/1 (off/on, no/yes, false/true)";
     case KeyType::Integer: {
       if (name == "SamplingRate") return SamplingRateForms();
       if (name == "BufferLength") return BufferLengthForms();
-      const IntRange range = IntegerRange(name);
-      return std::string(range.unit) + " " + std::to_string(range.min) + " .. " +
-             std::to_string(range.max);
+      if (name == "Top" || name == "Left") return "pixels, any integer";
+      if (name == "ScopeFunc") return "view 1 .. 5";
+      return "list index, 0 or more";
     }
     case KeyType::Text:
       if (name == "RDSPS") return "up to 8 Latin-1 characters";

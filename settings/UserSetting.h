@@ -29,7 +29,7 @@ bool ApplyUserSettingValue(SettingsValues& values, const SettingsKey& key, std::
                            std::string& error);
 
 // The forms and range a key accepts, for help texts, e.g. "kHz 0.0 .. 150.0" or
-// "Hz -30000 .. 30000 (k, M: -5k = -5000)".
+// "Hz -30000 .. 30000 (k, M)".
 std::string UserSettingForms(const SettingsKey& key);
 
 }  // namespace kelvane

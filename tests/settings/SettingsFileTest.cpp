@@ -150,14 +150,16 @@ TEST(SettingsFile, FloatsAreReadWithEitherSeparatorAndNormalised) {
   SettingsValues v;
   const std::string out = Load(
       "[General]\nLRGainRatio=0,92\nDCOffsetL=78.74\nSinePeakDev=12.34\nSineModFreq=\n"
-      "CarrierFreq=abc\nMDelay=2,6\nPilotFrequency=1e9\n",
+      "CarrierFreq=abc\nMDelay=2,5\nPilotFrequency=1e9\nDCOffsetR=50.125\nStereoEffect=12.35\n",
       v);
   EXPECT_DOUBLE_EQ(v.params[ParamId::LRGainRatio], 0.92);
   EXPECT_DOUBLE_EQ(v.params[ParamId::DCOffsetL], 78.74);
   EXPECT_DOUBLE_EQ(v.params[ParamId::SinePeakDev], 12.3);  // one decimal shown
   EXPECT_EQ(v.params[ParamId::SineModFreq], 1000.0);       // empty: default
   EXPECT_EQ(v.params[ParamId::CarrierFreq], 0.0);          // unparsable: default
-  EXPECT_EQ(v.params[ParamId::MDelay], 3.0);
+  EXPECT_EQ(v.params[ParamId::MDelay], 3.0);  // ties as the spinner shows them: "3 smp"
+  EXPECT_EQ(v.params[ParamId::DCOffsetR], 50.13);
+  EXPECT_EQ(v.params[ParamId::StereoEffect], 12.4);
   EXPECT_EQ(v.params[ParamId::PilotFrequency], 19020.0);
   EXPECT_NE(out.find("\nLRGainRatio=0.92\n"), std::string::npos);
   EXPECT_NE(out.find("\nSinePeakDev=12.3\n"), std::string::npos);
