@@ -4,11 +4,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <utility>
 #include <vector>
 
@@ -35,12 +36,16 @@ const char* const kDefaultFile =
     "PilotFrequency=19000\nPilotDeviation=6800\nRDSPhase=0\nRDSDeviation=2700\n"
     "StereoEffect=100\nStereoPhase=0\nMultipath=0\nMDelay=0\nMVoltage=50\n";
 
-// Temporary files of the atomic save still in `dir` (".vantorex.ini.tmp-" and mkstemp's six).
+// Temporary files of the atomic save still in `dir`: ".vantorex.ini.tmp-" and mkstemp's six
+// letters or digits.
 int TemporariesLeft(const TempDir& dir) {
-  static const std::regex pattern(R"(\.vantorex\.ini\.tmp-[A-Za-z0-9]{6})");
+  const std::string prefix = ".vantorex.ini.tmp-";
   int n = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-    if (std::regex_match(e.path().filename().string(), pattern)) ++n;
+    const std::string name = e.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
+    n += std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
   }
   return n;
 }
