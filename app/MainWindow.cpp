@@ -367,7 +367,15 @@ std::size_t TForm1::ReadPSText(char* out, std::size_t capacity) {
 // ---- Settings ----
 
 void TForm1::LoadSettings() {
-  const SettingsValues v = LoadSettingsFile(settingsPath_);
+  SettingsLoadReport report;
+  const SettingsValues v = LoadSettingsFile(settingsPath_, &report);
+  // A file that cannot be read, or one the user named that is missing, is said on stderr; the
+  // window then starts with the first-run values (a missing default file is a first run).
+  if (report.status == SettingsLoadReport::Status::Unreadable ||
+      (report.status == SettingsLoadReport::Status::Missing &&
+       SettingsPathIsChosen(options_.settingsOption))) {
+    std::fprintf(stderr, "kelvane: %s, using first-run values\n", report.message.c_str());
+  }
 
   // Keep the window reachable on the screen it opens on.
   storedPos_ = QPoint(v.left, v.top);

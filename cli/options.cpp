@@ -11,6 +11,7 @@
 
 #include "ParamTable.h"
 #include "TerminalText.h"
+#include "UserSetting.h"
 
 namespace kelvane::cli {
 
@@ -124,43 +125,29 @@ std::string OptionsHelp(const std::vector<OptionSpec>& specs) {
 
 namespace {
 
-std::string Number(double v) {
-  return FormatSettingsFloat(v);
+// What a key does, for the keys whose name does not say it.
+std::string KeyPurpose(const SettingsKey& key) {
+  if (key.type == KeyType::Float) return std::string(ParamInfo(*FindParamByKey(key.name)).label);
+  const std::string_view n = key.name;
+  if (n == "SamplingRate") return "Sampling rate:";
+  if (n == "BufferLength") return "Buffer length:";
+  if (n == "SineSource") return "internal sine source;";
+  if (n == "ExtSource") return "sound-card input source (--input), wins over SineSource;";
+  if (n == "Stereo") return "stereo encoder (input source);";
+  if (n == "RDS") return "RDS encoder (input source, 192000 Hz only);";
+  if (n == "DCCoupledDAC") return "apply the DC offsets;";
+  if (n == "Multipath") return "multipath emulator;";
+  if (n == "RDSPS") return "RDS programme service name,";
+  if (n == "RDSPI") return "RDS programme identification,";
+  return "window only,";
 }
 
-// One help line per key: name, what it holds, range or values, first-run value.
+// One help line per key: name, what it does, the forms --set accepts, first-run value.
 std::string KeyLine(const SettingsKey& key, const SettingsValues& first) {
-  std::string what;
-  if (key.type == KeyType::Float) {
-    const ParamRow& row = ParamInfo(*FindParamByKey(key.name));
-    what = std::string(row.label) + " " + Number(row.minValue) + " .. " + Number(row.maxValue);
-    if (!row.unit.empty()) what += " " + std::string(row.unit);
-  } else if (key.name == "SamplingRate") {
-    what = "0 = 44100, 1 = 48000, 2 = 96000, 3 = 192000 Hz";
-  } else if (key.name == "BufferLength") {
-    what = "0 = 50 ms, 1 = 100 ms, 2 = 250 ms, 3 = 500 ms, 4 = 1 s";
-  } else if (key.name == "SineSource") {
-    what = "1 = internal sine source";
-  } else if (key.name == "ExtSource") {
-    what = "1 = sound-card input source (the --input file); wins over SineSource";
-  } else if (key.name == "Stereo") {
-    what = "1 = stereo encoder (input source)";
-  } else if (key.name == "RDS") {
-    what = "1 = RDS encoder (input source, 192000 Hz only)";
-  } else if (key.name == "DCCoupledDAC") {
-    what = "1 = apply the DC offsets";
-  } else if (key.name == "Multipath") {
-    what = "1 = multipath emulator on";
-  } else if (key.name == "RDSPS") {
-    what = "RDS programme service name (8 characters)";
-  } else if (key.name == "RDSPI") {
-    what = "RDS programme identification, 4 hex digits";
-  } else {
-    what = "window setting, no effect on rendering";
-  }
   std::string line = "  " + std::string(key.name);
   if (line.size() < 22) line.resize(22, ' ');
-  line += " " + what + " (default " + SettingText(first, key) + ")\n";
+  line += " " + KeyPurpose(key) + " " + UserSettingForms(key) + " (default " +
+          SettingText(first, key) + ")\n";
   return line;
 }
 
@@ -169,57 +156,44 @@ std::string KeyLine(const SettingsKey& key, const SettingsValues& first) {
 std::string SettingsKeysHelp() {
   const SettingsValues first;
   std::string text =
-      "Settings keys (as in vantorex.ini; names are case-insensitive; booleans 0/1, integers\n"
-      "also as 0x.., decimals with '.' or ','; numbers are clamped and rounded like the\n"
-      "window's spinners):\n";
+      "Settings keys (as in vantorex.ini; names are case-insensitive). --set is strict: a value\n"
+      "outside the range or of another form is an error. Numbers take '.' or ',' and may end\n"
+      "in the key's unit (10kHz); keys marked (k, M) take those suffixes (-5k = -5000, 6.8k);\n"
+      "more decimals than the window shows are rounded as it rounds them. Switches take 0/1,\n"
+      "off/on, no/yes, false/true. Texts are UTF-8 and must fit Latin-1, one byte per\n"
+      "character as the window sends them.\n";
   for (const auto& key : SettingsKeys()) text += KeyLine(key, first);
   return text;
 }
 
 bool LoadSettingsWithOverrides(const ParsedOptions& options, SettingsValues& values,
                                std::string& path, bool& found, std::string& error) {
-  path = ResolveSettingsPath(options.Get(kSettingsOption.longName));
-  struct stat st {};
-  found = ::stat(path.c_str(), &st) == 0;
-  if (found) {
-    std::FILE* f = S_ISDIR(st.st_mode) ? nullptr : std::fopen(path.c_str(), "rb");
-    if (!f) {
-      error = "cannot read settings file " + path + ": " +
-              (S_ISDIR(st.st_mode) ? std::string("is a directory") : std::strerror(errno));
-      return false;
-    }
-    std::fclose(f);
+  const auto chosen = options.Get(kSettingsOption.longName);
+  path = ResolveSettingsPath(chosen);
+  SettingsLoadReport report;
+  values = LoadSettingsFile(path, &report);
+  found = report.status == SettingsLoadReport::Status::Ok;
+  if (report.status == SettingsLoadReport::Status::Unreadable) {
+    error = report.message;
+    return false;
   }
-  values = LoadSettingsFile(path);
+  // A file the user named and that is not there is most likely a typo; a missing default
+  // file is a first run.
+  if (report.status == SettingsLoadReport::Status::Missing && SettingsPathIsChosen(chosen)) {
+    PrintError("warning: " + report.message + ", using first-run values");
+  }
   for (const std::string& item : options.All(kSetOption.longName)) {
     const auto eq = item.find('=');
     if (eq == std::string::npos || eq == 0) {
       error = "--set needs KEY=VALUE, got '" + item + "'";
       return false;
     }
-    const std::string name = item.substr(0, eq);
-    const std::string text = item.substr(eq + 1);
-    const SettingsKey* key = FindSettingsKey(name);
-    if (!key) {
-      error = "unknown settings key '" + name + "' in --set (see --help for the keys)";
-      return false;
-    }
-    bool ok = false;
-    if (key->type == KeyType::Boolean) {
-      // Words as well as the file's integers.
-      for (const char* on : {"true", "on", "yes"}) ok = ok || text == on;
-      if (ok) {
-        ok = ApplySettingText(values, *key, "1");
-      } else if (text == "false" || text == "off" || text == "no") {
-        ok = ApplySettingText(values, *key, "0");
-      } else {
-        ok = ApplySettingText(values, *key, text);
+    std::string why;
+    if (!ApplyUserSetting(values, item, why)) {
+      error = "--set " + why;
+      if (!FindSettingsKey(std::string_view(item).substr(0, eq))) {
+        error += " (see --help for the keys)";
       }
-    } else {
-      ok = ApplySettingText(values, *key, text);
-    }
-    if (!ok) {
-      error = "cannot read '" + text + "' as a value for " + std::string(key->name);
       return false;
     }
   }

@@ -53,9 +53,11 @@ extern const OptionSpec kSetOption;       // --set KEY=VALUE (repeatable)
 std::string SettingsKeysHelp();
 
 // Loads the settings file chosen by --settings / KELVANE_SETTINGS (first-run defaults when
-// it does not exist), then applies each --set in order. Returns false with a one-line error
-// for an unreadable file, an unknown key or a value that does not parse. `path` receives the
-// file used and `found` whether it existed.
+// it does not exist, with a warning on standard error when the user named it), then applies
+// each --set in order with the strict rules of ApplyUserSetting. Returns false with a one-line
+// error for a file that cannot be read (not a regular file, over 1 MiB, no permission), an
+// unknown key or a value that is refused. `path` receives the file used and `found` whether
+// it was read.
 bool LoadSettingsWithOverrides(const ParsedOptions& options, SettingsValues& values,
                                std::string& path, bool& found, std::string& error);
 

@@ -2,8 +2,10 @@
 #include "ParamTable.h"
 
 #include <algorithm>
-#include <cmath>
 #include <charconv>
+#include <cmath>
+#include <string>
+#include <string_view>
 
 namespace kelvane {
 
@@ -29,7 +31,9 @@ const std::array<ParamRow, kParamCount> kParamTable = {{
 }};
 // clang-format on
 
-const ParamRow& ParamInfo(ParamId id) { return kParamTable[static_cast<std::size_t>(id)]; }
+const ParamRow& ParamInfo(ParamId id) {
+  return kParamTable[static_cast<std::size_t>(id)];
+}
 
 std::optional<ParamId> FindParamByKey(std::string_view key) {
   for (const auto& row : kParamTable) {
@@ -38,16 +42,57 @@ std::optional<ParamId> FindParamByKey(std::string_view key) {
   return std::nullopt;
 }
 
+namespace {
+
+// The spinner's rounding: take the 15 significant digits of |v| (so 12.35, stored in binary
+// as 12.3499999..., counts as the tie it was typed as) and round them to `decimals` places,
+// half away from zero. Digits only, so no locale and no binary tie-breaking is involved.
+double RoundLikeSpinner(double v, int decimals) {
+  char e[32];
+  const auto end =
+      std::to_chars(e, e + sizeof e, std::fabs(v), std::chars_format::scientific, 14).ptr;
+  // e holds d.dddddddddddddde+XX: 15 digits, digit k weighs 10^(exp10 - k).
+  std::string_view text(e, static_cast<std::size_t>(end - e));
+  const auto ePos = text.find('e');
+  std::string digits = std::string(text.substr(0, 1)) + std::string(text.substr(2, ePos - 2));
+  int exp10 = 0;
+  const auto expText = text.substr(ePos + 1);
+  std::from_chars(expText.data() + (expText.front() == '+' ? 1 : 0),
+                  expText.data() + expText.size(), exp10);
+  const int keep = exp10 + 1 + decimals;  // digits with weight >= 10^-decimals
+  if (keep < 0) return 0.0;
+  if (keep < static_cast<int>(digits.size())) {
+    const bool up = digits[static_cast<std::size_t>(keep)] >= '5';
+    digits.resize(static_cast<std::size_t>(keep));
+    if (up) {
+      int k = keep - 1;
+      for (; k >= 0 && digits[static_cast<std::size_t>(k)] == '9'; --k) {
+        digits[static_cast<std::size_t>(k)] = '0';
+      }
+      if (k >= 0) {
+        ++digits[static_cast<std::size_t>(k)];
+      } else {
+        digits.insert(digits.begin(), '1');
+        ++exp10;
+      }
+    }
+  }
+  // digits * 10^(exp10 + 1 - size), read back through text so that the result is the double
+  // nearest to the decimal the spinner shows.
+  const std::string sci = (digits.empty() ? std::string("0") : digits) + "e" +
+                          std::to_string(exp10 + 1 - static_cast<int>(digits.size()));
+  double r = 0.0;
+  std::from_chars(sci.data(), sci.data() + sci.size(), r);
+  return v < 0 ? -r : r;
+}
+
+}  // namespace
+
 double NormaliseParam(ParamId id, double v) {
   const ParamRow& row = ParamInfo(id);
   if (std::isnan(v)) v = row.minValue;
   v = std::clamp(v, row.minValue, row.maxValue);
-  // Round exactly as the spinner's fixed-point text would, then read that text back.
-  // to_chars/from_chars ignore the locale, unlike printf and strtod.
-  char text[64];
-  auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, row.precision).ptr;
-  double r = v;
-  std::from_chars(text, end, r);
+  const double r = RoundLikeSpinner(v, row.precision);
   return r == 0.0 ? 0.0 : r;  // no "-0" from rounding a tiny negative
 }
 

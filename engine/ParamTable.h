@@ -57,7 +57,8 @@ const ParamRow& ParamInfo(ParamId id);
 std::optional<ParamId> FindParamByKey(std::string_view key);  // case-sensitive, as stored
 
 // What a spinner would hold after being given v: clamped to the range, then rounded to the
-// displayed precision (the spinner keeps its value only as its text).
+// displayed precision as the spinner's text shows it (its 15 significant digits, halves away
+// from zero: 2.5 smp shows 3, 12.35 kHz 12.4), since the spinner keeps its value only as text.
 double NormaliseParam(ParamId id, double v);
 
 // Plain record of every control value the engine reads, in engine-independent units.

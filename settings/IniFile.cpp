@@ -1,11 +1,15 @@
 // INI file as lines: case-insensitive lookup, in-place updates, atomic save.
 #include "IniFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -75,26 +79,76 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
+// mkstemp's six characters are letters and digits.
+bool IsOurTemporary(std::string_view name, std::string_view prefix) {
+  if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) return false;
+  for (char c : name.substr(prefix.size())) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+// Removes temporaries that a killed save of the same target left behind. A concurrent save's
+// file is seconds old at most, so only old regular files of exactly our pattern go.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& prefix) {
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* e = ::readdir(d)) {
+    if (!IsOurTemporary(e->d_name, prefix)) continue;
+    const std::string full = dir + "/" + e->d_name;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (now - st.st_mtime > IniFile::kStaleTemporaryAge_s) ::unlink(full.c_str());
+  }
+  ::closedir(d);
+}
+
+IniFile::LoadStatus Unreadable(std::string* reason, const std::string& why) {
+  if (reason) *reason = why;
+  return IniFile::LoadStatus::Unreadable;
+}
+
 }  // namespace
 
-IniFile::LoadStatus IniFile::Load(const std::string& path) {
+IniFile::LoadStatus IniFile::Load(const std::string& path, std::string* reason) {
   lines_.clear();
   newline_ = "\n";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? LoadStatus::Missing : LoadStatus::Unreadable;
+  // Non-blocking, so that opening a FIFO returns at once and fstat can refuse it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return LoadStatus::Missing;
+    return Unreadable(reason, std::strerror(errno));
+  }
   std::string text;
+  std::string why;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    why = "is a folder";
+  } else if (!S_ISREG(st.st_mode)) {
+    why = "is not a regular file";
+  } else if (static_cast<std::uintmax_t>(st.st_size) > kMaxFileSize) {
+    why = "is larger than 1 MiB";
+  }
   char buf[65536];
-  for (;;) {
+  while (why.empty()) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return LoadStatus::Unreadable;
+      why = std::strerror(errno);
+    } else if (n == 0) {
+      break;
+    } else if (text.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
+      why = "is larger than 1 MiB";  // grew while being read
+    } else {
+      text.append(buf, static_cast<std::size_t>(n));
     }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
+  if (!why.empty()) return Unreadable(reason, why);
   Parse(text);
   return LoadStatus::Ok;
 }
@@ -144,7 +198,7 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
   if (!sec) return std::nullopt;
   const auto ref = FindKey(*sec, key);
   if (!ref) return std::nullopt;
-  return std::string(ref->value.substr(0, kMaxValueLength));
+  return std::string(ref->value);
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -192,18 +246,26 @@ bool IniFile::Save(const std::string& path, std::string& error) const {
   std::error_code ec;
   if (std::filesystem::is_symlink(path, ec)) {
     const auto resolved = std::filesystem::weakly_canonical(path, ec);
-    if (!ec) target = resolved.string();
+    if (ec) return fail();  // a loop: never replace the link itself
+    target = resolved.string();
   }
-  // Only a regular file is replaced (never a directory or a device).
+  // Only a regular file is replaced (never a directory or a device), and write protection
+  // holds even for root, for whom access() always allows writing.
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return fail();
   if (exists && !S_ISREG(old.st_mode)) return fail();
+  if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) return fail();
 
   const auto slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+  const std::string dir = slash == std::string::npos ? std::string(".")
+                          : slash == 0               ? std::string("/")
+                                                     : target.substr(0, slash);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string tmp =
-      (slash == std::string::npos ? std::string() : dir + "/") + "." + base + ".tmp-XXXXXX";
+  const std::string prefix = "." + base + ".tmp-";
+  RemoveStaleTemporaries(dir, prefix);
+  std::string tmp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                    prefix + "XXXXXX";
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) return fail();
   mode_t mode = 0;

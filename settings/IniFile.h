@@ -14,19 +14,21 @@ namespace kelvane {
 // Section and key names compare case-insensitively (ASCII); the first match wins.
 class IniFile {
  public:
-  // Text values are read back up to this many characters, as the profile functions do.
-  static constexpr std::size_t kMaxValueLength = 2047;
   // Lines longer than this are kept on save but never read as a key.
   static constexpr std::size_t kMaxLineLength = 65536;
+  // A settings file is small; anything bigger is not one (and /dev/zero would never end).
+  static constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
   enum class LoadStatus { Ok, Missing, Unreadable };
 
-  // Replaces the content with the file's; a missing file gives an empty one.
-  LoadStatus Load(const std::string& path);
+  // Replaces the content with the file's; a missing file gives an empty one. Reads only a
+  // regular file of at most kMaxFileSize bytes, and never blocks (a FIFO is refused at once);
+  // for Unreadable, `reason` (when given) receives why, e.g. "not a regular file".
+  LoadStatus Load(const std::string& path, std::string* reason = nullptr);
   void Parse(std::string_view text);
 
-  // Value of key in section, trimmed of spaces and tabs and cut to kMaxValueLength;
-  // nullopt when the key is absent.
+  // Value of key in section, trimmed of spaces and tabs (the settings layer cuts text values
+  // to their length); nullopt when the key is absent.
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
   // Sets the value of key (replacing its first occurrence in place, or adding it at the end of
@@ -37,10 +39,16 @@ class IniFile {
   // The file text as Save would write it.
   std::string Text() const;
 
-  // Writes a temporary file beside `path`, flushes it to disk and renames it over `path`, so
-  // a failed or interrupted save leaves the old file as it was. On failure returns false and
-  // sets `error` to "Unable to write to <path>".
+  // Writes a temporary file ".<name>.tmp-XXXXXX" beside `path`, flushes it to disk and renames
+  // it over `path`, so a failed or interrupted save leaves the old file as it was. A symbolic
+  // link is followed (its target is replaced, the link stays); only a regular file is
+  // replaced, and only one that has a write permission bit set and that the user may write.
+  // Temporaries of that pattern older than kStaleTemporaryAge, left by a killed save, are
+  // removed first. On failure returns false and sets `error` to "Unable to write to <path>".
   bool Save(const std::string& path, std::string& error) const;
+
+  // A live save takes well under this; an older temporary belongs to a save that died.
+  static constexpr int kStaleTemporaryAge_s = 60;
 
  private:
   struct KeyRef {

@@ -1,12 +1,15 @@
 // Key table, value encodings, load and save of the settings file.
 #include "SettingsFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 
 #include "IniFile.h"
+#include "TextCodec.h"
 #include "kelvutil.h"
 
 namespace kelvane {
@@ -18,8 +21,9 @@ struct KeyDef {
   int SettingsValues::*intMember = nullptr;
   bool SettingsValues::*boolMember = nullptr;
   std::string SettingsValues::*textMember = nullptr;
-  int param = -1;     // index into ParamValues for floats
-  int listItems = 0;  // for list indexes: entries in the list (out of range -> -1)
+  int param = -1;       // index into ParamValues for floats
+  int listItems = 0;    // for list indexes: entries in the list (out of range: first-run)
+  bool latin1 = false;  // RDS text: Latin-1 in memory, UTF-8 in the file
 };
 
 KeyDef IntKey(std::string_view name, int SettingsValues::*m, int listItems = 0) {
@@ -33,9 +37,10 @@ KeyDef BoolKey(std::string_view name, bool SettingsValues::*m) {
   d.boolMember = m;
   return d;
 }
-KeyDef TextKey(std::string_view name, std::string SettingsValues::*m) {
+KeyDef TextKey(std::string_view name, std::string SettingsValues::*m, bool latin1 = false) {
   KeyDef d{{name, KeyType::Text}};
   d.textMember = m;
+  d.latin1 = latin1;
   return d;
 }
 KeyDef FloatKey(ParamId id) {
@@ -69,8 +74,8 @@ const std::vector<KeyDef>& KeyDefs() {
     }
     d.push_back(IntKey("SamplingRate", &V::samplingRate, kSamplingRateItems));
     d.push_back(IntKey("BufferLength", &V::bufferLength, kBufferLengthItems));
-    d.push_back(TextKey("RDSPS", &V::rdsPS));
-    d.push_back(TextKey("RDSPI", &V::rdsPI));
+    d.push_back(TextKey("RDSPS", &V::rdsPS, true));
+    d.push_back(TextKey("RDSPI", &V::rdsPI, true));
     for (ParamId id : {ParamId::PilotFrequency, ParamId::PilotDeviation, ParamId::RDSPhase,
                        ParamId::RDSDeviation, ParamId::StereoEffect, ParamId::StereoPhase}) {
       d.push_back(FloatKey(id));
@@ -108,6 +113,23 @@ std::string_view TrimSpaces(std::string_view s) {
 
 ParamId ParamOf(const KeyDef& d) {
   return static_cast<ParamId>(d.param);
+}
+
+// What a load keeps of a text value. Everything it drops (line breaks, characters past the
+// limit, blanks at either end) is dropped for good, so that a save writes exactly what the
+// next load reads back.
+std::string LoadedText(const KeyDef& d, std::string_view raw) {
+  std::string s(raw);
+  for (char& c : s) {
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  }
+  if (d.latin1) {
+    s = Latin1FromFileText(s);
+    s.resize(std::min(s.size(), kMaxTextLength));
+  } else {
+    s = std::string(Utf8Prefix(s, kMaxTextLength));
+  }
+  return std::string(TrimSpaces(s));
 }
 
 }  // namespace
@@ -182,7 +204,9 @@ bool ApplySettingText(SettingsValues& values, const SettingsKey& key, std::strin
     case KeyType::Integer: {
       const auto v = ParseSettingsInt(text);
       if (!v) return false;
-      values.*(d->intMember) = (d->listItems > 0 && (*v < 0 || *v >= d->listItems)) ? -1 : *v;
+      // An index the list lacks would leave it without a selection, and Start without a rate.
+      const bool outside = d->listItems > 0 && (*v < 0 || *v >= d->listItems);
+      values.*(d->intMember) = outside ? SettingsValues{}.*(d->intMember) : *v;
       return true;
     }
     case KeyType::Boolean: {
@@ -198,7 +222,7 @@ bool ApplySettingText(SettingsValues& values, const SettingsKey& key, std::strin
       return true;
     }
     case KeyType::Text:
-      values.*(d->textMember) = std::string(text.substr(0, IniFile::kMaxValueLength));
+      values.*(d->textMember) = LoadedText(*d, text);
       return true;
   }
   return false;
@@ -215,22 +239,43 @@ std::string SettingText(const SettingsValues& values, const SettingsKey& key) {
     case KeyType::Float:
       return FormatSettingsFloat(values.params[ParamOf(*d)]);
     case KeyType::Text:
-      return values.*(d->textMember);
+      return d->latin1 ? Utf8FromLatin1(values.*(d->textMember)) : values.*(d->textMember);
   }
   return std::string();
 }
 
-SettingsValues LoadSettingsFile(const std::string& path) {
-  SettingsValues values;
-  IniFile ini;
-  if (ini.Load(path) != IniFile::LoadStatus::Ok) return values;
-  for (const auto& d : KeyDefs()) {
-    const auto text = ini.Get(kSettingsSection, d.key.name);
-    if (!text) continue;
-    // A float key that is empty or does not parse keeps its default, like every other key.
-    ApplySettingText(values, d.key, *text);
+SettingsValues LoadSettingsFile(const std::string& path, SettingsLoadReport* report) {
+  SettingsLoadReport local;
+  SettingsLoadReport& r = report ? *report : local;
+  r = SettingsLoadReport{};
+  try {
+    IniFile ini;
+    std::string reason;
+    const auto status = ini.Load(path, &reason);
+    if (status == IniFile::LoadStatus::Missing) {
+      r.status = SettingsLoadReport::Status::Missing;
+      r.message = "settings file " + path + " not found";
+      return SettingsValues{};
+    }
+    if (status != IniFile::LoadStatus::Ok) {
+      r.status = SettingsLoadReport::Status::Unreadable;
+      r.message = "cannot read settings file " + path + ": " + reason;
+      return SettingsValues{};
+    }
+    SettingsValues values;
+    for (const auto& d : KeyDefs()) {
+      const auto text = ini.Get(kSettingsSection, d.key.name);
+      if (!text) continue;
+      // A float key that is empty or does not parse keeps its default, like every other key.
+      ApplySettingText(values, d.key, *text);
+    }
+    return values;
+  } catch (const std::exception& e) {
+    // Only memory can run out here; the caller goes on with the first-run values.
+    r.status = SettingsLoadReport::Status::Unreadable;
+    r.message = "cannot read settings file " + path + ": " + e.what();
+    return SettingsValues{};
   }
-  return values;
 }
 
 SaveResult SaveSettingsFile(const std::string& path, const SettingsValues& values,
@@ -262,6 +307,11 @@ int FindItemIndex(const std::vector<std::string>& list, std::string_view name, i
     if (SameUpperAscii(list[i], name)) return static_cast<int>(i);
   }
   return fallback;
+}
+
+bool SettingsPathIsChosen(const std::optional<std::string>& optionValue) {
+  const char* env = std::getenv(kSettingsEnvVar);
+  return (optionValue && !optionValue->empty()) || (env && *env);
 }
 
 std::string ResolveSettingsPath(const std::optional<std::string>& optionValue) {

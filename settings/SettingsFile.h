@@ -1,6 +1,7 @@
 // The settings file vantorex.ini: its 36 keys, their encodings and defaults, load and save.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,10 @@ struct SettingsValues {
   bool scopePreamp = false;
   int scopeFunc = 3;
   ParamValues params = ParamValues::FirstRun();  // the 17 spinner values
-  int samplingRate = 3;                          // CBSR selection: 0..3, or -1 for none
-  int bufferLength = 2;                          // CBBL selection: 0..4, or -1 for none
+  int samplingRate = 3;                          // CBSR selection: 0..3
+  int bufferLength = 2;                          // CBBL selection: 0..4
+  // The RDS texts as Latin-1 bytes, which is what the engine sends and the window shows; the
+  // file holds them as UTF-8.
   std::string rdsPS = "PS Name";
   std::string rdsPI = "FFFF";
   bool multipath = false;  // CBMULTI
@@ -47,6 +50,9 @@ struct SettingsValues {
 // Number of entries in the sampling-rate and buffer-length lists.
 inline constexpr int kSamplingRateItems = 4;
 inline constexpr int kBufferLengthItems = 5;
+
+// Text values are read back up to this many characters, as the profile functions do.
+inline constexpr std::size_t kMaxTextLength = 2047;
 
 enum class KeyType { Integer, Boolean, Float, Text };
 
@@ -68,17 +74,29 @@ std::optional<double> ParseSettingsFloat(std::string_view text);
 // Shortest general form with up to 15 significant digits, always with ".".
 std::string FormatSettingsFloat(double value);
 
-// Sets one key of `values` from text in the key's encoding (a float through the parameter
-// table's normalisation, a list index as the list would take it). Returns false for text
-// that does not parse; `values` is then unchanged. Unknown keys return false as well.
+// Sets one key of `values` from the file's text for it, with the file's forgiving rules: a
+// float is clamped and rounded through the parameter table, an index outside its list gives
+// the first-run value, and a text value has line breaks made spaces, is decoded (the RDS
+// texts to Latin-1, see TextCodec.h), cut to kMaxTextLength characters and trimmed. Returns
+// false for text that does not parse; `values` is then unchanged. Unknown keys return false.
+// (For text a person typed, see ApplyUserSetting in UserSetting.h: it refuses instead.)
 bool ApplySettingText(SettingsValues& values, const SettingsKey& key, std::string_view text);
-// The value of one key as the file would hold it.
+// The value of one key as the file holds it (UTF-8); ApplySettingText gives it back unchanged.
 std::string SettingText(const SettingsValues& values, const SettingsKey& key);
 
+struct SettingsLoadReport {
+  enum class Status { Ok, Missing, Unreadable };
+  Status status = Status::Ok;
+  // For Missing and Unreadable, one line that names the file, e.g.
+  // "cannot read settings file /dev/zero: is not a regular file".
+  std::string message;
+};
+
 // Reads the file: a missing file, a missing key or a value that does not parse gives the
-// key's default. Float values are clamped and rounded like the spinners they go into; an
-// index outside its list becomes -1 (no selection).
-SettingsValues LoadSettingsFile(const std::string& path);
+// key's default; see ApplySettingText for the rules per key. A file that cannot be read (not
+// a regular file, over 1 MiB, no permission) gives the first-run values as well; `report`,
+// when given, tells which case it was. Never throws.
+SettingsValues LoadSettingsFile(const std::string& path, SettingsLoadReport* report = nullptr);
 
 struct SaveResult {
   bool ok = true;
@@ -103,5 +121,8 @@ int FindItemIndex(const std::vector<std::string>& list, std::string_view name, i
 // Which file a program uses: the --settings value if given, else $KELVANE_SETTINGS if set and
 // not empty, else AppDataFolder(false, true) + "vantorex.ini".
 std::string ResolveSettingsPath(const std::optional<std::string>& optionValue);
+// True when the user named the file (the option or the variable): then a missing file
+// deserves a warning, while a missing default file is simply a first run.
+bool SettingsPathIsChosen(const std::optional<std::string>& optionValue);
 
 }  // namespace kelvane

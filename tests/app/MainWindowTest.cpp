@@ -199,11 +199,15 @@ TEST_F(Windows, MissingNameFallsBackToTheStoredIndex) {
   EXPECT_EQ(form().ComboBox3->currentIndex(), 1);
 }
 
-TEST_F(Windows, UnknownSamplingRateLeavesNoSelectionAndIsSavedAsMinusOne) {
-  StartWith("[General]\nSamplingRate=7\n");
-  EXPECT_EQ(form().CBSR->currentIndex(), -1);
+TEST_F(Windows, IndexOutsideTheListsTakesTheFirstRunValueAndKeepsTheRest) {
+  StartWith("[General]\nSamplingRate=7\nBufferLength=-1\nStereo=1\nSinePeakDev=33.3\n");
+  EXPECT_EQ(form().CBSR->currentText(), "192000");
+  EXPECT_EQ(form().CBBL->currentText(), "250 ms");
+  EXPECT_TRUE(form().CBSTEREO->isChecked());
+  EXPECT_EQ(form().BMSEPD->value(), 33.3);
   form().close();
-  EXPECT_EQ(Saved("SamplingRate"), "-1");
+  EXPECT_EQ(Saved("SamplingRate"), "3");
+  EXPECT_EQ(Saved("BufferLength"), "2");
 }
 
 TEST_F(Windows, TopBeyondTheScreenPutsTheBottomEdgeOnTheScreenBottom) {
@@ -262,13 +266,11 @@ TEST_F(Windows, HexadecimalRunningStartsStreamingAtCreation) {
   EXPECT_TRUE(form().AudioOut1().DeviceOpen());
 }
 
-TEST_F(Windows, ResumingWithoutASamplingRateShowsTheErrorAndStaysStopped) {
-  StartWith("[General]\nRunning=1\nSamplingRate=7\n");
-  ASSERT_EQ(gui.errors.size(), 1u);
-  EXPECT_EQ(gui.errors[0], "'' is not a valid integer value.");
-  EXPECT_EQ(gui.Caption(), "Start");
-  EXPECT_EQ(gui.driver.Count("open"), 0);
-  EXPECT_TRUE(form().isVisible());
+TEST_F(Windows, ResumingWithASamplingRateOutsideTheListStartsAtTheFirstRunRate) {
+  StartWith("[General]\nRunning=1\nSamplingRate=7\nAudioOutDeviceName=Speakers\n");
+  EXPECT_TRUE(gui.errors.empty());
+  EXPECT_EQ(gui.Caption(), "Stop");
+  EXPECT_EQ(gui.driver.Count("open"), 1);
 }
 
 TEST_F(Windows, BothSourceKeysZeroLeaveBothOffAndStartUsesTheInput) {

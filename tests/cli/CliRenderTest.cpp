@@ -404,10 +404,11 @@ TEST(CliRender, BadInputGivesOneLineAndNoFile) {
       {{"frobnicate"}, "unknown command 'frobnicate'"},
       {{"render"}, "no output given"},
       {{"render", "-o", out, "--set", "Volume=3"}, "unknown settings key 'Volume'"},
-      {{"render", "-o", out, "--set", "SinePeakDev=loud"}, "cannot read 'loud'"},
-      {{"render", "-o", out, "--set", "Stereo=maybe"}, "cannot read 'maybe'"},
+      {{"render", "-o", out, "--set", "SinePeakDev=loud"}, "SinePeakDev=loud: not a number"},
+      {{"render", "-o", out, "--set", "SinePeakDev=75000"}, "out of range, kHz 0.0 .. 150.0"},
+      {{"render", "-o", out, "--set", "Stereo=maybe"}, "Stereo=maybe: not a switch"},
       {{"render", "-o", out, "--set", "Stereo"}, "--set needs KEY=VALUE"},
-      {{"render", "-o", out, "--set", "SamplingRate=7"}, "no sampling rate selected"},
+      {{"render", "-o", out, "--set", "SamplingRate=7"}, "SamplingRate=7: not in the list"},
       {{"render", "-o", out, "--seconds", "-1"}, "must be more than 0 s"},
       {{"render", "-o", out, "--seconds", "0"}, "must be more than 0 s"},
       {{"render", "-o", out, "--seconds", "soon"}, "cannot read 'soon' as a duration"},
@@ -432,6 +433,7 @@ TEST(CliRender, BadInputGivesOneLineAndNoFile) {
         "Caf\xc3\xa9=1"},
        "\\x1b]0;x\\x07\\x1b[2J\\xc2\\x9b"
        "Caf\xc3\xa9"},
+      {{"render", "-o", out, "--settings", "/dev/zero"}, "/dev/zero: is not a regular file"},
   };
   std::filesystem::create_directories(tmp / "config/kelvane");
   const int before = Entries(tmp.path());

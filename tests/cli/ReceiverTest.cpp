@@ -368,12 +368,14 @@ TEST(ReceiverOnRenders, StereoAndRdsFromAStereoFileThroughACalibratedOutput) {
 
 TEST(ReceiverOnRenders, CorrectedStereoShiftedPilotAndDefaultTexts) {
   TempDir tmp;
-  // A PI text that is not hexadecimal sends FFFF; the seven-character default PS is padded.
-  const StereoRdsRun run =
-      ReceiveStereoRds(tmp, "2.5",
-                       {"PilotFrequency=19010", "StereoEffect=106.5", "PilotDeviation=6900",
-                        "RDSPI=C0DG", "RDSDeviation=4000"},
-                       19010);
+  // A stored PI text that is not hexadecimal sends FFFF (the command line would refuse it);
+  // the seven-character default PS is padded.
+  std::filesystem::create_directories(tmp / "config/kelvane");
+  WriteFile(tmp / "config/kelvane/vantorex.ini", "[General]\nRDSPI=C0DG\n");
+  const StereoRdsRun run = ReceiveStereoRds(
+      tmp, "2.5",
+      {"PilotFrequency=19010", "StereoEffect=106.5", "PilotDeviation=6900", "RDSDeviation=4000"},
+      19010);
   EXPECT_NEAR(run.pilot.frequency, 19010, 0.01);
   EXPECT_NEAR(run.pilot.deviation, 6800, 6800 * 0.005);
   EXPECT_NEAR(run.rds.peakDeviation, 4000 * 0.86, 4000 * 0.02);

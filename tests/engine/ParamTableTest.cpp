@@ -30,7 +30,18 @@ TEST(ParamTable, NormaliseClampsAndRoundsToDisplayedPrecision) {
   EXPECT_DOUBLE_EQ(NormaliseParam(ParamId::SinePeakDev, 12.34), 12.3);
   EXPECT_EQ(NormaliseParam(ParamId::SineModFreq, 999.6), 1000.0);
   EXPECT_EQ(NormaliseParam(ParamId::CarrierFreq, -40000), -30000.0);
-  EXPECT_EQ(NormaliseParam(ParamId::MDelay, 2.5), 2.0);  // fixed-point text rounds half to even
+}
+
+// A stored tie loads as the spinner shows it: halves away from zero on the 15-digit decimal
+// form, so 12.35 (binary 12.3499999...) counts as the tie it was written as.
+TEST(ParamTable, TiesRoundAwayFromZeroAsTheSpinnerShowsThem) {
+  EXPECT_EQ(NormaliseParam(ParamId::MDelay, 2.5), 3.0);              // "3 smp"
+  EXPECT_EQ(NormaliseParam(ParamId::SinePeakDev, 12.35), 12.4);      // "12.4 kHz"
+  EXPECT_EQ(NormaliseParam(ParamId::DCOffsetL, 50.125), 50.13);      // "50.13 % of FS"
+  EXPECT_EQ(NormaliseParam(ParamId::LRPhaseOffset, -30.25), -30.3);  // "-30.3 deg."
+  EXPECT_EQ(NormaliseParam(ParamId::CarrierFreq, -0.4), 0.0);        // no "-0"
+  EXPECT_EQ(NormaliseParam(ParamId::SinePeakDev, 149.96), 150.0);    // carry into a new digit
+  EXPECT_EQ(NormaliseParam(ParamId::LRGainRatio, 0.995), 1.0);
 }
 
 TEST(ParamTable, KeysAreUniqueAndFound) {

@@ -1,10 +1,15 @@
 // The INI layer: lookup rules, in-place updates, junk tolerance and the atomic save.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <ctime>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "IniFile.h"
 #include "TempDir.h"
@@ -51,13 +56,28 @@ TEST(IniFile, JunkLinesAreIgnoredWithoutHarm) {
   EXPECT_NE(out.find("ScopeFunc=5\r\nStereo=0\n"), std::string::npos);
 }
 
-TEST(IniFile, TextValuesAreReadBackUpTo2047Characters) {
-  const std::string exact(2047, 'a');
-  const std::string longer = std::string(2047, 'b') + "cdef";
+// Only a regular file of at most 1 MiB is read; everything else is refused at once with a
+// reason (a FIFO without a writer would block a plain open() for ever).
+TEST(IniFile, LoadReadsOnlyRegularFilesOfSaneSize) {
+  TempDir tmp;
   IniFile ini;
-  ini.Parse("[General]\nA=" + exact + "\nB=" + longer + "\n");
-  EXPECT_EQ(ini.Get("General", "A"), exact);
-  EXPECT_EQ(ini.Get("General", "B"), std::string(2047, 'b'));
+  std::string reason;
+  EXPECT_EQ(ini.Load(tmp / "none.ini", &reason), IniFile::LoadStatus::Missing);
+  EXPECT_EQ(ini.Load(tmp.path(), &reason), IniFile::LoadStatus::Unreadable);
+  EXPECT_EQ(reason, "is a folder");
+  EXPECT_EQ(ini.Load("/dev/zero", &reason), IniFile::LoadStatus::Unreadable);
+  EXPECT_EQ(reason, "is not a regular file");
+  const std::string fifo = tmp / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ini.Load(fifo, &reason), IniFile::LoadStatus::Unreadable);
+  EXPECT_EQ(reason, "is not a regular file");
+  const std::string big = tmp / "big.ini";
+  WriteFile(big, "[General]\nTop=5\n" + std::string(IniFile::kMaxFileSize, '\n'));
+  EXPECT_EQ(ini.Load(big, &reason), IniFile::LoadStatus::Unreadable);
+  EXPECT_EQ(reason, "is larger than 1 MiB");
+  WriteFile(big, "[General]\nTop=5\n" + std::string(IniFile::kMaxFileSize - 16, '\n'));
+  ASSERT_EQ(ini.Load(big), IniFile::LoadStatus::Ok);  // exactly 1 MiB still loads
+  EXPECT_EQ(ini.Get("General", "Top"), "5");
 }
 
 TEST(IniFile, SetKeepsEveryOtherLineAndItsPlace) {
@@ -97,13 +117,6 @@ TEST(IniFile, SaveReplacesTheFileAndKeepsItsMode) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Only the file itself is left in the folder: no temporary beside it.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);
-}
-
-TEST(IniFile, LoadTellsMissingFromUnreadable) {
-  TempDir tmp;
-  IniFile ini;
-  EXPECT_EQ(ini.Load(tmp / "none.ini"), IniFile::LoadStatus::Missing);
-  EXPECT_EQ(ini.Load(tmp.path()), IniFile::LoadStatus::Unreadable);  // a folder
 }
 
 // Failures that hold for root as well: a parent that is a regular file, a target that is a
@@ -149,6 +162,76 @@ TEST(IniFile, FailedSaveReportsThePathAndLeavesTheOldFile) {
     ++entries;
   }
   EXPECT_EQ(entries, 3);  // plain, dir.ini, vantorex.ini
+}
+
+// Write protection holds even for root (for whom access() always says yes): a file without
+// any write bit is a save failure and stays as it was.
+TEST(IniFile, ReadOnlyFileIsNotReplaced) {
+  TempDir tmp;
+  const std::string path = tmp / "vantorex.ini";
+  const std::string old = "[General]\nTop=5\n";
+  WriteFile(path, old);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  IniFile ini;
+  ini.Parse(old);
+  ini.Set("General", "Top", "6");
+  std::string error;
+  EXPECT_FALSE(ini.Save(path, error));
+  EXPECT_EQ(error, "Unable to write to " + path);
+  EXPECT_EQ(ReadFile(path), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);
+}
+
+// A link is followed: its target gets the new text and the link itself stays a link.
+TEST(IniFile, SaveThroughASymbolicLinkWritesItsTarget) {
+  TempDir tmp;
+  std::filesystem::create_directory(tmp / "real");
+  const std::string target = tmp / "real/settings.ini";
+  const std::string link = tmp / "vantorex.ini";
+  WriteFile(target, "[General]\nTop=5\n");
+  std::filesystem::create_symlink("real/settings.ini", link);
+  IniFile ini;
+  ASSERT_EQ(ini.Load(link), IniFile::LoadStatus::Ok);
+  ini.Set("General", "Top", "6");
+  std::string error;
+  ASSERT_TRUE(ini.Save(link, error)) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), "[General]\nTop=6\n");
+}
+
+// A killed save leaves ".NAME.tmp-XXXXXX" behind; the next save of the same file removes such
+// files once they are a minute old, and nothing else: not a fresh one (a concurrent save may
+// be writing it), not another file's, not a near miss of the pattern, not a folder.
+TEST(IniFile, SaveRemovesOnlyStaleTemporariesOfItsOwnFile) {
+  TempDir tmp;
+  const auto make = [&](const std::string& name, bool old) {
+    WriteFile(tmp / name, "x");
+    if (old) {
+      const struct timespec times[2] = {{std::time(nullptr) - 120, 0},
+                                        {std::time(nullptr) - 120, 0}};
+      ::utimensat(AT_FDCWD, (tmp / name).c_str(), times, 0);
+    }
+  };
+  make(".vantorex.ini.tmp-Ab3dE9", true);   // stale: goes
+  make(".vantorex.ini.tmp-Fresh1", false);  // live: stays
+  make(".other.ini.tmp-Ab3dE9", true);      // another target's
+  make(".vantorex.ini.tmp-Ab3dE", true);    // five characters
+  make(".vantorex.ini.tmp-Ab3d_9", true);   // not mkstemp's alphabet
+  make("vantorex.ini.tmp-Ab3dE9", true);    // no leading dot
+  std::filesystem::create_directory(tmp / ".vantorex.ini.tmp-Dir123");
+  IniFile ini;
+  ini.Parse("[General]\nTop=1\n");
+  std::string error;
+  ASSERT_TRUE(ini.Save(tmp / "vantorex.ini", error)) << error;
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+    left.push_back(e.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".other.ini.tmp-Ab3dE9", ".vantorex.ini.tmp-Ab3dE",
+                                            ".vantorex.ini.tmp-Ab3d_9", ".vantorex.ini.tmp-Dir123",
+                                            ".vantorex.ini.tmp-Fresh1", "vantorex.ini",
+                                            "vantorex.ini.tmp-Ab3dE9"}));
 }
 
 }  // namespace

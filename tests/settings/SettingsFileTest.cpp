@@ -1,14 +1,22 @@
 // The settings file: key table, encodings, defaults, load/save edge cases, path choice.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "IniFile.h"
 #include "SettingsFile.h"
 #include "TempDir.h"
+#include "TextCodec.h"
 
 namespace kelvane {
 namespace {
@@ -27,6 +35,20 @@ const char* const kDefaultFile =
     "DCOffsetL=50\nDCOffsetR=50\nSamplingRate=3\nBufferLength=2\nRDSPS=PS Name\nRDSPI=FFFF\n"
     "PilotFrequency=19000\nPilotDeviation=6800\nRDSPhase=0\nRDSDeviation=2700\n"
     "StereoEffect=100\nStereoPhase=0\nMultipath=0\nMDelay=0\nMVoltage=50\n";
+
+// Temporary files of the atomic save still in `dir`: ".vantorex.ini.tmp-" and mkstemp's six
+// letters or digits.
+int TemporariesLeft(const TempDir& dir) {
+  const std::string prefix = ".vantorex.ini.tmp-";
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    const std::string name = e.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
+    n += std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+  }
+  return n;
+}
 
 std::string Load(const std::string& text, SettingsValues& v) {
   TempDir tmp;
@@ -57,7 +79,7 @@ TEST(SettingsFile, FirstRunShowsTheKeyTableDefaultsAndSavesThemInOrder) {
   ASSERT_EQ(SettingsKeys().size(), 36u);
   ASSERT_TRUE(SaveSettingsFile(path, v).ok);
   EXPECT_EQ(ReadFile(path), kDefaultFile);
-  EXPECT_FALSE(std::filesystem::exists(tmp / "vantorex.ini.tmp"));
+  EXPECT_EQ(TemporariesLeft(tmp), 0);
 }
 
 TEST(SettingsFile, IntegerAndBooleanEncodings) {
@@ -77,6 +99,8 @@ TEST(SettingsFile, IntegerAndBooleanEncodings) {
       "[General]\nRunning=0x1\nStereo=7\nSineSource=0\nScopeFunc=0x\nTop=-40\nLeft=abc\n"
       "MaxOutputSwing=500\nSamplingRate=7\nBufferLength=4\n",
       v);
+  SettingsValues w;
+  Load("[General]\nSamplingRate=-1\nBufferLength=5\nStereo=1\nSinePeakDev=20\n", w);
   EXPECT_TRUE(v.running);  // hexadecimal 1
   EXPECT_TRUE(v.stereo);   // any non-zero value
   EXPECT_FALSE(v.SineChecked());
@@ -84,11 +108,16 @@ TEST(SettingsFile, IntegerAndBooleanEncodings) {
   EXPECT_EQ(v.top, -40);      // nothing corrects a negative edge here
   EXPECT_EQ(v.left, 100);
   EXPECT_EQ(v.params[ParamId::MaxOutputSwing], 100.0);  // the spinner's maximum
-  EXPECT_EQ(v.samplingRate, -1);                        // no entry 7: no selection
+  // An index the list lacks takes the first-run value and nothing else changes.
+  EXPECT_EQ(v.samplingRate, 3);
   EXPECT_EQ(v.bufferLength, 4);
+  EXPECT_EQ(w.samplingRate, 3);
+  EXPECT_EQ(w.bufferLength, 2);
+  EXPECT_TRUE(w.stereo);
+  EXPECT_EQ(w.params[ParamId::SinePeakDev], 20.0);
   EXPECT_NE(out.find("\nRunning=1\n"), std::string::npos);
   EXPECT_NE(out.find("\nMaxOutputSwing=100\n"), std::string::npos);
-  EXPECT_NE(out.find("\nSamplingRate=-1\n"), std::string::npos);
+  EXPECT_NE(out.find("\nSamplingRate=3\n"), std::string::npos);
   EXPECT_NE(out.find("\nScopeFunc=3\n"), std::string::npos);
 }
 
@@ -126,14 +155,16 @@ TEST(SettingsFile, FloatsAreReadWithEitherSeparatorAndNormalised) {
   SettingsValues v;
   const std::string out = Load(
       "[General]\nLRGainRatio=0,92\nDCOffsetL=78.74\nSinePeakDev=12.34\nSineModFreq=\n"
-      "CarrierFreq=abc\nMDelay=2,6\nPilotFrequency=1e9\n",
+      "CarrierFreq=abc\nMDelay=2,5\nPilotFrequency=1e9\nDCOffsetR=50.125\nStereoEffect=12.35\n",
       v);
   EXPECT_DOUBLE_EQ(v.params[ParamId::LRGainRatio], 0.92);
   EXPECT_DOUBLE_EQ(v.params[ParamId::DCOffsetL], 78.74);
   EXPECT_DOUBLE_EQ(v.params[ParamId::SinePeakDev], 12.3);  // one decimal shown
   EXPECT_EQ(v.params[ParamId::SineModFreq], 1000.0);       // empty: default
   EXPECT_EQ(v.params[ParamId::CarrierFreq], 0.0);          // unparsable: default
-  EXPECT_EQ(v.params[ParamId::MDelay], 3.0);
+  EXPECT_EQ(v.params[ParamId::MDelay], 3.0);  // ties as the spinner shows them: "3 smp"
+  EXPECT_EQ(v.params[ParamId::DCOffsetR], 50.13);
+  EXPECT_EQ(v.params[ParamId::StereoEffect], 12.4);
   EXPECT_EQ(v.params[ParamId::PilotFrequency], 19020.0);
   EXPECT_NE(out.find("\nLRGainRatio=0.92\n"), std::string::npos);
   EXPECT_NE(out.find("\nSinePeakDev=12.3\n"), std::string::npos);
@@ -219,6 +250,77 @@ TEST(SettingsFile, FailedSaveLeavesTheOldFileAndNamesThePath) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.error, "Unable to write to " + path);
   EXPECT_EQ(ReadFile(blocker), "not a folder");
+
+  // A write-protected file (root included) and a write that stops part-way (a file-size limit
+  // standing in for a full disk) both leave the old text and no temporary file.
+  const std::string file = tmp / "vantorex.ini";
+  WriteFile(file, kDefaultFile);
+  ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+  SettingsValues v;
+  v.stereo = true;
+  EXPECT_EQ(SaveSettingsFile(file, v).error, "Unable to write to " + file);
+  EXPECT_EQ(ReadFile(file), kDefaultFile);
+  ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+  v.audioOutDeviceName = std::string(4000, 'd');
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const SaveResult cut = SaveSettingsFile(file, v);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(cut.ok);
+  EXPECT_EQ(ReadFile(file), kDefaultFile);
+  EXPECT_EQ(TemporariesLeft(tmp), 0);
+}
+
+// Whatever cannot be read gives the first-run values and a reason, at once and without an
+// exception: no hang on a FIFO, no endless read of /dev/zero.
+TEST(SettingsFile, UnreadableFilesGiveFirstRunValuesAndAReason) {
+  TempDir tmp;
+  const std::string fifo = tmp / "fifo.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/dev/zero", "cannot read settings file /dev/zero: is not a regular file"},
+      {fifo, "cannot read settings file " + fifo + ": is not a regular file"},
+      {tmp.path(), "cannot read settings file " + tmp.path() + ": is a folder"},
+  };
+  for (const auto& [path, message] : cases) {
+    SettingsLoadReport report;
+    const SettingsValues v = LoadSettingsFile(path, &report);
+    EXPECT_EQ(report.status, SettingsLoadReport::Status::Unreadable) << path;
+    EXPECT_EQ(report.message, message);
+    EXPECT_EQ(v.params[ParamId::SinePeakDev], 10.0);
+  }
+  SettingsLoadReport report;
+  LoadSettingsFile(tmp / "none.ini", &report);
+  EXPECT_EQ(report.status, SettingsLoadReport::Status::Missing);
+  EXPECT_EQ(report.message, "settings file " + (tmp / "none.ini") + " not found");
+}
+
+// One rule for the RDS texts: Latin-1 bytes in memory (what the engine sends and the window
+// shows), UTF-8 in the file; a file holding Latin-1 bytes still loads, and a character that
+// Latin-1 lacks loads as '?'.
+TEST(SettingsFile, RdsTextsAreLatin1InMemoryAndUtf8InTheFile) {
+  SettingsValues v;
+  std::string out = Load("[General]\nRDSPS=Caf\xC3\xA9 \xE2\x84\xA6\nRDSPI=c201\n", v);
+  EXPECT_EQ(v.rdsPS, "Caf\xE9 ?");  // "Café ?": 6 characters, as the window counts them
+  EXPECT_NE(out.find("\nRDSPS=Caf\xC3\xA9 ?\n"), std::string::npos);
+  out = Load("[General]\nRDSPS=Caf\xE9\n", v);  // Latin-1 bytes: not UTF-8
+  EXPECT_EQ(v.rdsPS, "Caf\xE9");
+  EXPECT_NE(out.find("\nRDSPS=Caf\xC3\xA9\n"), std::string::npos);
+  EXPECT_EQ(Utf8FromLatin1("\xE9\xFF A"), "\xC3\xA9\xC3\xBF A");
+  EXPECT_EQ(Latin1FromUtf8("Caf\xC3\xA9"), "Caf\xE9");
+  std::string why;
+  EXPECT_FALSE(Latin1FromUtf8("\xE2\x84\xA6", &why).has_value());
+  EXPECT_EQ(why, "the character '\xE2\x84\xA6' (U+2126) is not in Latin-1");
+  EXPECT_FALSE(Latin1FromUtf8("Caf\xE9", &why).has_value());  // a cut or Latin-1 byte
+  EXPECT_EQ(why, "not valid UTF-8 text");
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // overlong "/"
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // a surrogate
+  EXPECT_EQ(Utf8Prefix("a\xC3\xA9\xC3\xA9", 2), "a\xC3\xA9");
 }
 
 TEST(SettingsFile, BinaryJunkFileLoadsDefaults) {
@@ -240,8 +342,9 @@ TEST(SettingsFile, ApplySettingTextUsesTheFileEncodings) {
   EXPECT_EQ(v.params[ParamId::CarrierFreq], -30000.0);
   EXPECT_FALSE(ApplySettingText(v, *key, "fast"));
   EXPECT_EQ(v.params[ParamId::CarrierFreq], -30000.0);
+  v.bufferLength = 4;
   EXPECT_TRUE(ApplySettingText(v, *FindSettingsKey("BufferLength"), "5"));
-  EXPECT_EQ(v.bufferLength, -1);
+  EXPECT_EQ(v.bufferLength, 2);
   EXPECT_TRUE(ApplySettingText(v, *FindSettingsKey("RDSPI"), "C201"));
   EXPECT_EQ(SettingText(v, *FindSettingsKey("RDSPI")), "C201");
   EXPECT_EQ(FindSettingsKey("NoSuchKey"), nullptr);
