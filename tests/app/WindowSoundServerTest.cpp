@@ -9,7 +9,7 @@
 #include "DeviceList.h"
 #include "GuiHarness.h"
 #include "IniFile.h"
-#include "Process.h"
+#include "SoundServer.h"
 
 namespace kelvane::testing {
 namespace {
@@ -60,7 +60,7 @@ void PumpFor(std::chrono::milliseconds span) {
 }
 
 TEST(WindowOnSoundServer, PlaysWhatTheRendererWritesStopsAndResumes) {
-  const std::string dir = SoundDir();
+  const std::string dir = SoundServerDir();
   if (dir.empty()) GTEST_SKIP() << "needs the private sound server (run through ctest)";
   constexpr int kRate = 48000;
   const std::string ini = dir + "/window-e2e.ini";
@@ -146,7 +146,7 @@ TEST(WindowOnSoundServer, PlaysWhatTheRendererWritesStopsAndResumes) {
 }
 
 TEST(WindowOnSoundServer, RapidStartStopOnARealDevice) {
-  const std::string dir = SoundDir();
+  const std::string dir = SoundServerDir();
   if (dir.empty()) GTEST_SKIP() << "needs the private sound server (run through ctest)";
   const std::string ini = dir + "/window-rapid.ini";
   WriteFile(ini, "[General]\nAudioOutDeviceName=pulse\nBufferLength=0\n");

@@ -17,10 +17,10 @@ namespace kelvane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ReadFile;
+using testing::ReadBytes;
 using testing::SoundServerDir;
-using testing::Spawn;
-using testing::WaitChild;
+using testing::StartProcess;
+using testing::WaitProcess;
 
 struct Frame {
   int16_t l, r;
@@ -99,10 +99,10 @@ TEST_P(Playback, SinkReceivesEverySampleUnchanged) {
   const int rate = GetParam();
   const auto signal = NoiseSignal(static_cast<std::size_t>(rate), 0x9E3779B9u + rate);
   const std::string file = dir + "/playback-" + std::to_string(rate) + ".raw";
-  const pid_t rec =
-      Spawn({"parec", "--raw", "--format=s16le", "--channels=2", "--rate=" + std::to_string(rate),
-             "--latency-msec=100", "-d", "kelvane_a.monitor"},
-            file);
+  const pid_t rec = StartProcess(
+      {"parec", "--raw", "--format=s16le", "--channels=2", "--rate=" + std::to_string(rate),
+       "--latency-msec=100", "-d", "kelvane_a.monitor"},
+      file);
   ASSERT_GT(rec, 0);
   ASSERT_TRUE(testing::WaitForGrowth(file, 0, 5s)) << "parec records nothing";
 
@@ -137,9 +137,9 @@ TEST_P(Playback, SinkReceivesEverySampleUnchanged) {
   out.Abort();
   std::this_thread::sleep_for(300ms);
   kill(rec, SIGINT);
-  WaitChild(rec, 5s);
+  WaitProcess(rec, 5s);
 
-  const auto recorded = AsFrames(ReadFile(file));
+  const auto recorded = AsFrames(ReadBytes(file));
   EXPECT_EQ(Compare(recorded, signal), "") << underruns << " underruns";
 }
 
@@ -170,8 +170,9 @@ TEST(Capture, RecordsASignalPlayedIntoTheOtherSinkWithoutLoss) {
     };
     ASSERT_TRUE(in.StartStream()) << in.ErrorText();
     for (int i = 0; i < 6; ++i) Pump(in);
-    const pid_t play = Spawn({"pacat", "--playback", "--raw", "--format=s16le", "--channels=2",
-                              "--rate=" + std::to_string(rate), "-d", "kelvane_b", file});
+    const pid_t play =
+        StartProcess({"pacat", "--playback", "--raw", "--format=s16le", "--channels=2",
+                      "--rate=" + std::to_string(rate), "-d", "kelvane_b", file});
     ASSERT_GT(play, 0);
     const auto deadline = std::chrono::steady_clock::now() + 15s;
     int status = 0;

@@ -73,17 +73,17 @@ class Cli {
     }
   }
   ~Cli() {
-    if (status_ == kRunning && pid_ > 0) testing::WaitChild(pid_, 0ms);
+    if (status_ == kRunning && pid_ > 0) testing::WaitProcess(pid_, 0ms);
   }
   pid_t Pid() const { return pid_; }
   // Exit status, or -1 when it had to be killed after `timeout`.
   int Wait(std::chrono::milliseconds timeout) {
-    status_ = testing::WaitChild(pid_, timeout);
+    status_ = testing::WaitProcess(pid_, timeout);
     return status_;
   }
-  std::string Out() const { return Text(testing::ReadFile(work_ + "/stdout")); }
-  std::vector<char> OutBytes() const { return testing::ReadFile(work_ + "/stdout"); }
-  std::string Err() const { return Text(testing::ReadFile(work_ + "/stderr")); }
+  std::string Out() const { return Text(testing::ReadBytes(work_ + "/stdout")); }
+  std::vector<char> OutBytes() const { return testing::ReadBytes(work_ + "/stdout"); }
+  std::string Err() const { return Text(testing::ReadBytes(work_ + "/stderr")); }
 
  private:
   static constexpr int kRunning = -2;
@@ -96,7 +96,7 @@ class Cli {
 class Recorder {
  public:
   Recorder(const std::string& file, int rate) : file_(file) {
-    pid_ = testing::Spawn(
+    pid_ = testing::StartProcess(
         {"parec", "--raw", "--format=s16le", "--channels=2", "--rate=" + std::to_string(rate),
          "--latency-msec=100", "-d", "kelvane_a.monitor"},
         file);
@@ -106,10 +106,10 @@ class Recorder {
   std::vector<Frame> Stop() {
     if (pid_ > 0) {
       ::kill(pid_, SIGINT);
-      testing::WaitChild(pid_, 5s);
+      testing::WaitProcess(pid_, 5s);
       pid_ = -1;
     }
-    return AsFrames(testing::ReadFile(file_));
+    return AsFrames(testing::ReadBytes(file_));
   }
 
  private:
@@ -334,9 +334,9 @@ namespace {
 // What a command-line client prints, run to its end.
 std::string Output(const std::string& work, const std::vector<std::string>& argv) {
   const std::string file = work + "/client.out";
-  const pid_t pid = testing::Spawn(argv, file);
-  if (pid <= 0 || testing::WaitChild(pid, 10s) != 0) return "(" + argv[0] + " failed)";
-  return Text(testing::ReadFile(file));
+  const pid_t pid = testing::StartProcess(argv, file);
+  if (pid <= 0 || testing::WaitProcess(pid, 10s) != 0) return "(" + argv[0] + " failed)";
+  return Text(testing::ReadBytes(file));
 }
 
 std::size_t Count(const std::string& text, const std::string& what) {
@@ -360,8 +360,8 @@ TEST(CliPipeWire, WarnsOnceWhenTheServerResamplesOrMixesAndLeavesItsSettingsAlon
   ASSERT_NE(before.find("clock.force-rate"), std::string::npos) << before;
 
   {
-    const pid_t other = testing::Spawn({"pacat", "--playback", "--raw", "--format=s16le",
-                                        "--channels=2", "--rate=48000", "/dev/zero"});
+    const pid_t other = testing::StartProcess({"pacat", "--playback", "--raw", "--format=s16le",
+                                               "--channels=2", "--rate=48000", "/dev/zero"});
     ASSERT_GT(other, 0);
     std::this_thread::sleep_for(500ms);
     ::setenv("KELVANE_FORCE_RATE", "0", 1);
@@ -369,7 +369,7 @@ TEST(CliPipeWire, WarnsOnceWhenTheServerResamplesOrMixesAndLeavesItsSettingsAlon
     ::unsetenv("KELVANE_FORCE_RATE");
     EXPECT_EQ(play.Wait(30s), 0) << play.Err();
     ::kill(other, SIGTERM);
-    testing::WaitChild(other, 5s);
+    testing::WaitProcess(other, 5s);
     EXPECT_EQ(Count(play.Err(),
                     "kelvane-cli: warning: the sound server resamples this output; "
                     "the I/Q signal is not exact (kelvane_a runs at 48000 Hz, the "

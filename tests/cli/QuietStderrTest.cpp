@@ -40,7 +40,7 @@ TEST(QuietStderr, DropsTheAudioLibrariesNoiseAndPassesTheRestEvenThroughAnAbort)
     std::abort();
   }
   ASSERT_GT(child, 0);
-  EXPECT_EQ(testing::WaitChild(child, 10s), 128 + SIGABRT);
+  EXPECT_EQ(testing::WaitProcess(child, 10s), 128 + SIGABRT);
   // The filter outlives the aborted process to pass on what it holds.
   const std::string kept =
       "==4242==ERROR: AddressSanitizer: heap-use-after-free on address 0x602000000010\n"
@@ -48,7 +48,7 @@ TEST(QuietStderr, DropsTheAudioLibrariesNoiseAndPassesTheRestEvenThroughAnAbort)
   std::string got;
   for (int i = 0; i < 100 && got.find(kept) == std::string::npos; ++i) {
     std::this_thread::sleep_for(20ms);
-    const std::vector<char> bytes = testing::ReadFile(file);
+    const std::vector<char> bytes = testing::ReadBytes(file);
     got.assign(bytes.begin(), bytes.end());
   }
   std::filesystem::remove(file);

@@ -1,9 +1,6 @@
 // Rendered files judged by the independent reference receiver: calibration, deviation, pilot,
 // stereo separation and RDS, end to end through the real kelvane-cli.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cmath>
@@ -13,10 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "FmReceiver.h"
 #include "TempDir.h"
-
-extern char** environ;
 
 namespace kelvane::receiver {
 namespace {
@@ -29,39 +25,13 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kRate = 192000;
 
 // Runs kelvane-cli render with a private config folder; returns its exit status and fills
-// `out` with its standard output.
+// `out` with its standard output and error.
 int Render(const TempDir& tmp, const std::vector<std::string>& args, std::string& out) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("XDG_CONFIG_HOME=", 0) == 0 || entry.rfind("KELVANE_SETTINGS=", 0) == 0) {
-      continue;
-    }
-    env.push_back(entry);
-  }
-  env.push_back("XDG_CONFIG_HOME=" + (tmp / "config"));
-  std::vector<std::string> argStore = {KELVANE_CLI_PATH, "render"};
-  argStore.insert(argStore.end(), args.begin(), args.end());
-  std::vector<char*> argv, envp;
-  for (auto& a : argStore) argv.push_back(a.data());
-  for (auto& e : env) envp.push_back(e.data());
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  const std::string outPath = tmp / ".stdout";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  out = ReadFile(outPath);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  std::vector<std::string> all = {"render"};
+  all.insert(all.end(), args.begin(), args.end());
+  const cli::RunResult r = cli::RunCli(tmp, all);
+  out = r.out + r.err;
+  return r.status;
 }
 
 // A 16-bit stereo WAV at 192000 Hz: a tone on the left and another on the right.

@@ -56,19 +56,20 @@ inline std::vector<char> ReadBytes(const std::string& path) {
   return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
-inline bool WaitForBytes(const std::string& path, std::chrono::milliseconds timeout) {
+// Waits until a file has grown beyond `bytes` (a recorder is running), up to `timeout`.
+inline bool WaitForGrowth(const std::string& path, std::size_t bytes,
+                          std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < end) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (in && in.tellg() > 0) return true;
+    if (in && static_cast<std::size_t>(in.tellg()) > bytes) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
 }
 
-inline std::string SoundDir() {
-  const char* dir = std::getenv("KELVANE_SOUND_DIR");
-  return dir != nullptr ? dir : "";
+inline bool WaitForBytes(const std::string& path, std::chrono::milliseconds timeout) {
+  return WaitForGrowth(path, 0, timeout);
 }
 
 }  // namespace kelvane::testing
