@@ -281,7 +281,7 @@ void TForm1::FormCreate() {
   }
 
   // Only a real sound card can sit behind a sound server worth watching.
-  run_.SetServerWatch(options_.driver == nullptr);
+  run_.SetServerWatch(&Driver() == &DefaultWaveDriver());
   run_.OnBlockFilled = [this] { ShowPower(); };
   run_.OnInputLevels = [this](float left, float right) { FBVU->SetLevels(left, right); };
   run_.OnDeviceLost = [this](const DeviceLostEvent& e) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -165,6 +166,31 @@ TEST(WindowOnSoundServer, RapidStartStopOnARealDevice) {
   EXPECT_GT(gui.form->AudioOut1().DoneCount(), 2);
   gui.ClickStartStop();
   EXPECT_EQ(SinkInputs(dir), 0);
+}
+
+// Through PipeWire at its default clock with the rate request switched off, a 192000 Hz run
+// is resampled: the window says so once, as a notice, and keeps streaming.
+TEST(WindowOnPipeWire, SaysOnceThatTheServerResamples) {
+  const std::string dir = SoundServerDir();
+  if (dir.empty() || !std::filesystem::exists(dir + "/config/pipewire")) {
+    GTEST_SKIP() << "needs the private PipeWire (run through ctest)";
+  }
+  const std::string ini = dir + "/window-pipewire.ini";
+  WriteFile(ini, "[General]\nAudioOutDeviceName=pulse\nSamplingRate=3\n");
+  ::setenv("KELVANE_FORCE_RATE", "0", 1);
+  Gui gui;
+  gui.Start(ini, &DefaultWaveDriver());
+  gui.ClickStartStop();
+  ASSERT_TRUE(gui.form->AudioOut1().DeviceOpen()) << gui.form->LastNotice().toStdString();
+  PumpFor(4500ms);
+  ::unsetenv("KELVANE_FORCE_RATE");
+  ASSERT_EQ(gui.notices.size(), 1u);
+  EXPECT_TRUE(gui.notices[0].startsWith(
+      "The sound server resamples this output; the I/Q signal is not exact (kelvane_a runs at "
+      "48000 Hz, the signal at 192000 Hz)."))
+      << gui.notices[0].toStdString();
+  EXPECT_EQ(gui.Caption(), "Stop");
+  gui.ClickStartStop();
 }
 
 }  // namespace
