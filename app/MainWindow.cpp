@@ -312,6 +312,11 @@ TBMSpinEdit* TForm1::Spinner(ParamId id) const {
   return spinners_[static_cast<std::size_t>(id)];
 }
 
+TBMSpinEdit* TForm1::EitherSpinner(ParamId id) const {
+  if (TBMSpinEdit* s = Spinner(id)) return s;
+  return dialog_ != nullptr ? dialog_->Spinner(id) : nullptr;
+}
+
 void TForm1::ProcessOutNotices() {
   audioOut1_.ProcessNotices();
   ShowPower();
@@ -339,9 +344,7 @@ void TForm1::SetScopeFunc(int f) {
 void TForm1::ReadControls(ControlSnapshot& out) {
   for (std::size_t i = 0; i < kParamCount; ++i) {
     const auto id = static_cast<ParamId>(i);
-    TBMSpinEdit* s = spinners_[i] != nullptr ? spinners_[i]
-                     : dialog_ != nullptr    ? dialog_->Spinner(id)
-                                             : nullptr;
+    TBMSpinEdit* s = EitherSpinner(id);
     out.params[id] = s != nullptr ? s->value() : ParamInfo(id).firstRun;
   }
   out.stereo = CBSTEREO->isChecked();

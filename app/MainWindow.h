@@ -105,7 +105,8 @@ class TForm1 : public QWidget, public ControlSource {
   TAudioOut& AudioOut1() { return audioOut1_; }
   TAudioIn& AudioIn1() { return audioIn1_; }
   ScopeView* Scope() const { return paintBox1_; }
-  TBMSpinEdit* Spinner(ParamId id) const;  // main-window spinners only
+  TBMSpinEdit* Spinner(ParamId id) const;        // main-window spinners only
+  TBMSpinEdit* EitherSpinner(ParamId id) const;  // of this window, else of the dialog
   // The last device notice shown (empty when none), for the window's own status and tests.
   const QString& LastNotice() const { return lastNotice_; }
 

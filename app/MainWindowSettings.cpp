@@ -50,9 +50,7 @@ void TForm1::LoadSettings() {
   paintBox1_->SetScopeFunc(v.scopeFunc);
   for (std::size_t i = 0; i < kParamCount; ++i) {
     const auto id = static_cast<ParamId>(i);
-    TBMSpinEdit* s = spinners_[i] != nullptr ? spinners_[i]
-                     : dialog_ != nullptr    ? dialog_->Spinner(id)
-                                             : nullptr;
+    TBMSpinEdit* s = EitherSpinner(id);
     if (s != nullptr) s->setValue(v.params[id]);
   }
   CBSR->setCurrentIndex(v.samplingRate >= 0 && v.samplingRate < CBSR->count() ? v.samplingRate
@@ -83,9 +81,7 @@ bool TForm1::SaveSettings() {
   v.scopeFunc = paintBox1_->ScopeFunc();
   for (std::size_t i = 0; i < kParamCount; ++i) {
     const auto id = static_cast<ParamId>(i);
-    TBMSpinEdit* s = spinners_[i] != nullptr ? spinners_[i]
-                     : dialog_ != nullptr    ? dialog_->Spinner(id)
-                                             : nullptr;
+    TBMSpinEdit* s = EitherSpinner(id);
     v.params[id] = s != nullptr ? s->value() : ParamInfo(id).firstRun;
   }
   v.samplingRate = CBSR->currentIndex();
