@@ -19,6 +19,7 @@ int Percent(pa_volume_t v) {
 struct StreamInfo {
   std::uint32_t index = 0;
   std::uint32_t sink = 0;
+  std::uint32_t client = PA_INVALID_INDEX;
   bool ours = false;
   bool corked = false;
   int rate_Hz = 0;
@@ -87,7 +88,13 @@ class Session {
 struct StreamList {
   pid_t pid = 0;
   std::vector<StreamInfo> streams;
+  std::vector<std::uint32_t> ourClients;  // clients of our process
 };
+
+bool IsPid(const pa_proplist* props, pid_t pid) {
+  const char* text = pa_proplist_gets(props, PA_PROP_APPLICATION_PROCESS_ID);
+  return text != nullptr && std::atol(text) == static_cast<long>(pid);
+}
 
 extern "C" void OnSinkInput(pa_context*, const pa_sink_input_info* info, int eol, void* user) {
   if (eol != 0 || info == nullptr) return;
@@ -95,15 +102,22 @@ extern "C" void OnSinkInput(pa_context*, const pa_sink_input_info* info, int eol
   StreamInfo s;
   s.index = info->index;
   s.sink = info->sink;
+  s.client = info->client;
   s.corked = info->corked != 0;
   s.rate_Hz = static_cast<int>(info->sample_spec.rate);
   s.volume = info->volume;
   s.muted = info->mute != 0;
-  const char* pidText = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
-  s.ours = pidText != nullptr && std::atol(pidText) == static_cast<long>(list->pid);
+  s.ours = IsPid(info->proplist, list->pid);
   const char* app = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_NAME);
   s.name = app != nullptr ? app : (info->name != nullptr ? info->name : "");
   list->streams.push_back(std::move(s));
+}
+
+// PipeWire's own streams (its ALSA plugin) carry the process only on their client.
+extern "C" void OnClient(pa_context*, const pa_client_info* info, int eol, void* user) {
+  if (eol != 0 || info == nullptr) return;
+  auto* list = static_cast<StreamList*>(user);
+  if (IsPid(info->proplist, list->pid)) list->ourClients.push_back(info->index);
 }
 
 extern "C" void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
@@ -131,6 +145,12 @@ ServerReport QueryServer(pid_t pid, std::chrono::milliseconds timeout) {
   list.pid = pid;
   if (!session.Wait(pa_context_get_sink_input_info_list(session.Context(), OnSinkInput, &list))) {
     return report;
+  }
+  if (!session.Wait(pa_context_get_client_info_list(session.Context(), OnClient, &list))) {
+    return report;
+  }
+  for (StreamInfo& s : list.streams) {
+    for (const std::uint32_t c : list.ourClients) s.ours = s.ours || s.client == c;
   }
   const StreamInfo* ours = nullptr;
   for (const StreamInfo& s : list.streams) {
