@@ -543,6 +543,10 @@ void TForm1::CloseOnSignal() {
 
 void TForm1::closeEvent(QCloseEvent* e) {
   modulator_.RequestStop();
+  // What is typed in a spinner is what the user sees: save it, as leaving the field would.
+  for (std::size_t i = 0; i < kParamCount; ++i) {
+    if (TBMSpinEdit* s = EitherSpinner(static_cast<ParamId>(i))) s->commitTyping();
+  }
   if (!SaveSettings()) {
     if (!closingOnSignal_) {
       // The error has been shown; the window stays open and the run state as it was.

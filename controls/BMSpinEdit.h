@@ -188,6 +188,11 @@ class TBMSpinEdit : public QLineEdit {
   TBMAGauge* gauge() const { return gauge_; }
   TPopupForm* popupForm() const { return popup_; }
 
+  // Takes text the user typed but has not committed yet (for a window that closes).
+  void commitTyping() {
+    if (pending_) commitText();
+  }
+
   // Steps as the arrows and the Up/Down keys do.
   void stepUp();
   void stepDown();

@@ -320,9 +320,13 @@ TEST_F(Windows, ValuesRoundTripThroughTheFile) {
   form().EPS->setText(QStringLiteral("RADIO 1"));
   gui.dialog->CBMULTI->setChecked(true);
   gui.dialog->BMSEDELAY->setValue(7);
+  // Typed but not yet taken when the window closes: saved as shown.
+  gui.dialog->BMSEPD->selectAll();
+  QTest::keyClicks(gui.dialog->BMSEPD, "7200");
   Gui::Click(form().GBTN1);  // view "Input"
   form().move(40, 50);
   form().close();
+  EXPECT_EQ(Saved("PilotDeviation"), "7200");
   EXPECT_EQ(Saved("SineModFreq"), "1234");
   EXPECT_EQ(Saved("ExtSource"), "1");
   EXPECT_EQ(Saved("SineSource"), "0");
