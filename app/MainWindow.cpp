@@ -402,6 +402,11 @@ void TForm1::AudioStart() {
   };
   notice(r.input, "input", ComboBox5);
   notice(r.output, "output", ComboBox3);
+  if (!settings.sineSource && settings.inputDevice < 0) {
+    // The run goes on (the carrier, pilot and RDS are still worth having), but not unsaid.
+    ShowDeviceNotice(QStringLiteral(
+        "No input device is selected: the sound-card source modulates the carrier with silence."));
+  }
 }
 
 void TForm1::AudioStop() {

@@ -93,6 +93,20 @@ TEST_F(RunControl, StartWithoutAnOutputDeviceSaysWhyAndStaysStopped) {
   EXPECT_FALSE(bare.form->IsRunning());
   EXPECT_TRUE(bare.driver.log.empty());  // nothing opened, the input neither
   EXPECT_TRUE(bare.notices.empty());
+
+  // An output but no input for the sound-card source: the run starts and says what it lacks.
+  Gui noInput;
+  noInput.driver.inNames.clear();
+  noInput.Start(dir / "no-input.ini");
+  noInput.form->RBEXT->setChecked(true);
+  noInput.ClickStartStop();
+  EXPECT_TRUE(noInput.errors.empty());
+  EXPECT_EQ(noInput.Caption(), "Stop");
+  ASSERT_EQ(noInput.notices.size(), 1u);
+  EXPECT_EQ(noInput.notices[0],
+            "No input device is selected: the sound-card source modulates the carrier with "
+            "silence.");
+  noInput.ClickStartStop();
 }
 
 TEST_F(RunControl, NoSamplingRateSelectedIsAnErrorThatLeavesTheCaption) {
