@@ -9,6 +9,9 @@
 
 namespace kelvane {
 
+// ASCII letters compared without case, as section and key names are.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
 // Holds a whole INI file as lines, so that a save changes only the keys that were set and
 // keeps every other line (comments, unknown keys, other sections, even junk) byte for byte.
 // Section and key names compare case-insensitively (ASCII); the first match wins.

@@ -5,25 +5,21 @@
 #include <cmath>
 #include <optional>
 
+#include "IniFile.h"
+#include "RunRules.h"
 #include "TextCodec.h"
 
 namespace kelvane {
 namespace {
 
-constexpr int kSamplingRates_Hz[kSamplingRateItems] = {44100, 48000, 96000, 192000};
-constexpr int kBufferLengths_ms[kBufferLengthItems] = {50, 100, 250, 500, 1000};
 constexpr std::size_t kMaxPSLength = 8;
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+// The position of `v` in a list whose entries `valueAt` gives, or -1.
+int ListIndex(double v, int count, int (*valueAt)(int)) {
+  for (int i = 0; i < count; ++i) {
+    if (std::fabs(v - valueAt(i)) < 1e-6) return i;
   }
-  return true;
+  return -1;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -69,7 +65,7 @@ std::optional<Decimal> ReadDecimal(std::string_view s) {
 bool ApplyHzSuffix(std::string_view rest, double& v) {
   if (rest.empty() || (rest.front() != 'k' && rest.front() != 'M')) return false;
   const std::string_view after = Trim(rest.substr(1));
-  if (!after.empty() && !SameIgnoringCase(after, "Hz")) return false;
+  if (!after.empty() && !EqualsIgnoreCase(after, "Hz")) return false;
   v *= rest.front() == 'k' ? 1e3 : 1e6;
   return true;
 }
@@ -105,7 +101,7 @@ bool ReadFloat(const ParamRow& row, std::string_view text, double& v, std::strin
   if (!d) return Fail(why, "not a number; " + RangeText(row));
   v = d->value;
   const std::string_view rest = d->rest;
-  if (!rest.empty() && !(!row.unit.empty() && SameIgnoringCase(rest, row.unit))) {
+  if (!rest.empty() && !(!row.unit.empty() && EqualsIgnoreCase(rest, row.unit))) {
     const bool hz = row.unit == "Hz";
     if (!(hz && ApplyHzSuffix(rest, v))) {
       if (rest.front() == 'k' || rest.front() == 'M') {
@@ -129,16 +125,13 @@ bool ReadSamplingRate(std::string_view text, int& index, std::string& why) {
     index = static_cast<int>(v);
     return true;
   }
-  if (!d->rest.empty() && !SameIgnoringCase(d->rest, "Hz") && !ApplyHzSuffix(d->rest, v)) {
+  if (!d->rest.empty() && !EqualsIgnoreCase(d->rest, "Hz") && !ApplyHzSuffix(d->rest, v)) {
     return Fail(why, forms);
   }
-  for (int i = 0; i < kSamplingRateItems; ++i) {
-    if (std::fabs(v - kSamplingRates_Hz[i]) < 1e-6) {
-      index = i;
-      return true;
-    }
-  }
-  return Fail(why, forms);
+  const int i = ListIndex(v, kSamplingRateItems, SamplingRateForIndex);
+  if (i < 0) return Fail(why, forms);
+  index = i;
+  return true;
 }
 
 bool ReadBufferLength(std::string_view text, int& index, std::string& why) {
@@ -153,29 +146,26 @@ bool ReadBufferLength(std::string_view text, int& index, std::string& why) {
     return Fail(why, "a length needs its unit (ms or s); " + BufferLengthForms());
   }
   double ms = 0.0;
-  if (SameIgnoringCase(d->rest, "ms")) {
+  if (EqualsIgnoreCase(d->rest, "ms")) {
     ms = d->value;
-  } else if (SameIgnoringCase(d->rest, "s")) {
+  } else if (EqualsIgnoreCase(d->rest, "s")) {
     ms = d->value * 1000.0;
   } else {
     return Fail(why, forms);
   }
-  for (int i = 0; i < kBufferLengthItems; ++i) {
-    if (std::fabs(ms - kBufferLengths_ms[i]) < 1e-6) {
-      index = i;
-      return true;
-    }
-  }
-  return Fail(why, forms);
+  const int i = ListIndex(ms, kBufferLengthItems, BufferLengthMs);
+  if (i < 0) return Fail(why, forms);
+  index = i;
+  return true;
 }
 
 bool ReadSwitch(std::string_view text, bool& on, std::string& why) {
   text = Trim(text);
   for (const char* w : {"1", "on", "yes", "true"}) {
-    if (SameIgnoringCase(text, w)) return on = true, true;
+    if (EqualsIgnoreCase(text, w)) return on = true, true;
   }
   for (const char* w : {"0", "off", "no", "false"}) {
-    if (SameIgnoringCase(text, w)) return on = false, true;
+    if (EqualsIgnoreCase(text, w)) return on = false, true;
   }
   return Fail(why, "not a switch: 0 or 1 (also off/on, no/yes, false/true)");
 }
