@@ -393,7 +393,6 @@ void TForm1::AudioStart() {
   }
   GBTNSS->setCaption(QStringLiteral("Stop"));
   isRunning_ = true;
-  serverProblemsTold_ = 0;
   auto notice = [this](const DeviceOutcome& d, const char* kind, QComboBox* list) {
     if (!d.tried || d.opened) return;
     ShowDeviceNotice(QStringLiteral("The %1 device \"%2\" could not be opened: %3.")
@@ -509,11 +508,7 @@ void TForm1::Timer1Timer() {
     c.CapOutQ = s.CapOutQ;
     c.CapMpx = s.CapMpx;
     paintBox1_->update();
-    // Each kind of trouble with the sound server is told once a run.
-    for (const ServerProblem& p : run_.ServerProblems()) {
-      const unsigned bit = 1u << p.kind;
-      if ((serverProblemsTold_ & bit) != 0) continue;
-      serverProblemsTold_ |= bit;
+    for (const ServerProblem& p : run_.NewServerProblems()) {
       QString message = QString::fromStdString(p.text);
       message[0] = message[0].toUpper();
       ShowDeviceNotice(message + QLatin1Char('.'));

@@ -107,6 +107,7 @@ class TForm1 : public QWidget, public ControlSource {
   ScopeView* Scope() const { return paintBox1_; }
   TBMSpinEdit* Spinner(ParamId id) const;        // main-window spinners only
   TBMSpinEdit* EitherSpinner(ParamId id) const;  // of this window, else of the dialog
+  double ParamValue(ParamId id) const;           // its committed value, or the first-run one
   // The last device notice shown (empty when none), for the window's own status and tests.
   const QString& LastNotice() const { return lastNotice_; }
 
@@ -137,7 +138,6 @@ class TForm1 : public QWidget, public ControlSource {
   std::string settingsPath_;
   std::string settingsDir_;
   bool isRunning_ = false;
-  unsigned serverProblemsTold_ = 0;  // one bit per ServerProblem kind shown in this run
   bool skipSave_ = false;
   bool closingOnSignal_ = false;
   int exitStatus_ = 0;

@@ -95,7 +95,7 @@ StartResult RunControl::Start(const RunSettings& settings,
     FadeOutAt(static_cast<uint64_t>(std::llround(settings.stopAfterSeconds * r.frameRate)));
   }
 
-  runRate_ = r.frameRate;
+  serverProblemsTold_ = 0;
   if (serverWatchOn_) RequestServerRate(r.frameRate);
   if (settings.sineSource) {
     s.SourceMode = SourceSine;
@@ -162,10 +162,18 @@ void RunControl::Stop() {
   running_ = false;
 }
 
-std::vector<ServerProblem> RunControl::ServerProblems() const {
+std::vector<ServerProblem> RunControl::NewServerProblems() {
   if (!output_.DeviceOpen()) return {};
   const std::optional<ServerReport> report = serverWatch_.Latest();
-  return report ? kelvane::ServerProblems(*report, runRate_) : std::vector<ServerProblem>{};
+  if (!report) return {};
+  std::vector<ServerProblem> fresh;
+  for (ServerProblem& p : ServerProblems(*report, output_.FrameRate())) {
+    const unsigned bit = 1u << p.kind;
+    if ((serverProblemsTold_ & bit) != 0) continue;
+    serverProblemsTold_ |= bit;
+    fresh.push_back(std::move(p));
+  }
+  return fresh;
 }
 
 bool RunControl::CheckDevices() {

@@ -110,9 +110,10 @@ class RunControl {
   // second at what it does with the output. Off unless switched on (a scripted driver has no
   // server behind it).
   void SetServerWatch(bool on) { serverWatchOn_ = on; }
-  // What the sound server does wrong with the running output, newest look; empty while all is
-  // well, before the first look, or when no server plays our stream.
-  std::vector<ServerProblem> ServerProblems() const;
+  // What the sound server does wrong with the running output (newest look) that has not been
+  // told yet in this run: each kind once. Empty while all is well, before the first look, or
+  // when no server plays our stream.
+  std::vector<ServerProblem> NewServerProblems();
 
   // Optional hooks, all on the owner's thread.
   std::function<void()> OnBlockFilled;  // after every output block (e.g. refresh the meter)
@@ -135,7 +136,7 @@ class RunControl {
   uint64_t fadeEnd_ = 0;     // last frame (exclusive) handed over, silence included
   uint64_t queueOverflows_ = 0;
   bool serverWatchOn_ = false;
-  int runRate_ = 0;
+  unsigned serverProblemsTold_ = 0;  // one bit per ServerProblem::Kind told in this run
   ServerWatch serverWatch_;
 };
 

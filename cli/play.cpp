@@ -287,7 +287,6 @@ int RunPlay(const std::vector<std::string>& args) {
   auto stopDeadline = Clock::time_point::max();
   int status = 0;
   bool quitAtOnce = false;
-  bool told[3] = {false, false, false};
   for (;;) {
     if (lost) {
       status = 1;
@@ -329,11 +328,7 @@ int RunPlay(const std::vector<std::string>& args) {
     in.ProcessNotices();
     run.CheckDevices();
     if (Clock::now() >= nextTick && !lost) {
-      // Each kind of trouble with the sound server is told once a run.
-      for (const ServerProblem& p : run.ServerProblems()) {
-        if (!told[p.kind]) quiet.Say("warning: " + p.text);
-        told[p.kind] = true;
-      }
+      for (const ServerProblem& p : run.NewServerProblems()) quiet.Say("warning: " + p.text);
       PrintReadouts(modulator, run, out, sine, tick);
       ++tick;
       nextTick += std::chrono::seconds(1);
