@@ -317,6 +317,11 @@ TBMSpinEdit* TForm1::EitherSpinner(ParamId id) const {
   return dialog_ != nullptr ? dialog_->Spinner(id) : nullptr;
 }
 
+double TForm1::ParamValue(ParamId id) const {
+  const TBMSpinEdit* s = EitherSpinner(id);
+  return s != nullptr ? s->value() : ParamInfo(id).firstRun;
+}
+
 void TForm1::ProcessOutNotices() {
   audioOut1_.ProcessNotices();
   ShowPower();
@@ -344,8 +349,7 @@ void TForm1::SetScopeFunc(int f) {
 void TForm1::ReadControls(ControlSnapshot& out) {
   for (std::size_t i = 0; i < kParamCount; ++i) {
     const auto id = static_cast<ParamId>(i);
-    TBMSpinEdit* s = EitherSpinner(id);
-    out.params[id] = s != nullptr ? s->value() : ParamInfo(id).firstRun;
+    out.params[id] = ParamValue(id);
   }
   out.stereo = CBSTEREO->isChecked();
   out.rds = CBRDS->isChecked();

@@ -81,8 +81,7 @@ bool TForm1::SaveSettings() {
   v.scopeFunc = paintBox1_->ScopeFunc();
   for (std::size_t i = 0; i < kParamCount; ++i) {
     const auto id = static_cast<ParamId>(i);
-    TBMSpinEdit* s = EitherSpinner(id);
-    v.params[id] = s != nullptr ? s->value() : ParamInfo(id).firstRun;
+    v.params[id] = ParamValue(id);
   }
   v.samplingRate = CBSR->currentIndex();
   v.bufferLength = CBBL->currentIndex();
