@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <limits>
 
 #include "ParamTable.h"
+#include "Programme.h"
 
 namespace kelvane {
 
@@ -15,6 +17,11 @@ struct ControlSnapshot {
   bool stereo = false;     // CBSTEREO
   bool rds = false;        // CBRDS
   bool dcCoupled = false;  // CBDC
+  ProgrammeSettings programme;
+  // UTC in seconds since 1970 at the block's first frame as it will be heard (NaN: no clock,
+  // no CT), and the local time offset in half hours (-31 .. 31), for the RDS clock-time group.
+  double clockUtc = std::numeric_limits<double>::quiet_NaN();
+  int localOffsetHalfHours = 0;
   static ControlSnapshot FirstRun() {
     ControlSnapshot s;
     s.params = ParamValues::FirstRun();
@@ -31,10 +38,14 @@ class ControlSource {
   // CBMULTI: read by the engine at the start of every block; the owner keeps this flag current.
   const std::atomic<bool>& MultipathFlag() const { return multipath_; }
   void SetMultipath(bool on) { multipath_.store(on, std::memory_order_relaxed); }
-  // EPI / EPS texts, read once per RDS group and once per fourth RDS block: copied into the
-  // caller's buffer (no allocation on the audio path); returns the full length of the text.
+  // EPI / EPS texts (PS in RDS character codes), read once per RDS group and once per fourth RDS
+  // block: copied into the caller's buffer (no allocation on the audio path); returns the full
+  // length of the text.
   virtual std::size_t ReadPIText(char* out, std::size_t capacity) = 0;
   virtual std::size_t ReadPSText(char* out, std::size_t capacity) = 0;
+  // The RadioText in RDS character codes (up to 64), read once per RDS group; empty sends no
+  // RadioText.
+  virtual std::size_t ReadRTText(char* /*out*/, std::size_t /*capacity*/) { return 0; }
 
  private:
   std::atomic<bool> multipath_{false};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ParamTable.h"
+#include "Programme.h"
 
 namespace kelvane {
 
@@ -35,11 +36,14 @@ struct SettingsValues {
   ParamValues params = ParamValues::FirstRun();  // the 17 spinner values
   int samplingRate = 3;                          // CBSR selection: 0..3
   int bufferLength = 2;                          // CBBL selection: 0..4
-  // The RDS texts as Latin-1 bytes, which is what the engine sends and the window shows; the
-  // file holds them as UTF-8.
+  // The PS and the RadioText in RDS character codes (RdsCharset.h), which is what the engine
+  // sends; the file holds them as UTF-8. The PI text is hexadecimal digits.
   std::string rdsPS = "PS Name";
   std::string rdsPI = "FFFF";
   bool multipath = false;  // CBMULTI
+  // The programme keys (ProgrammeTable.h); the RadioText apart, as it is a text.
+  ProgrammeSettings programme;
+  std::string rdsRT;
 
   // The radio pair after loading: ExtSource is set last, so with both stored as 1 only the
   // sound-card input is on, and with both 0 neither is; Start runs the sine only when RBSINE

@@ -1,0 +1,88 @@
+// Rows of the programme keys and the programme type names.
+#include "ProgrammeTable.h"
+
+namespace kelvane {
+namespace {
+constexpr std::array<std::string_view, 3> kEmphasis = {"off", "50 us (Europe)", "75 us (Americas)"};
+constexpr std::array<std::string_view, 3> kDi = {"mono", "stereo", "follows the stereo encoder"};
+}  // namespace
+
+const std::array<std::string_view, 32> kPtyNamesRds = {
+    "None",          "News",           "Current Affairs", "Information",     "Sport",
+    "Education",     "Drama",          "Culture",         "Science",         "Varied",
+    "Pop Music",     "Rock Music",     "Easy Listening",  "Light Classical", "Serious Classical",
+    "Other Music",   "Weather",        "Finance",         "Children's",      "Social Affairs",
+    "Religion",      "Phone-In",       "Travel",          "Leisure",         "Jazz Music",
+    "Country Music", "National Music", "Oldies Music",    "Folk Music",      "Documentary",
+    "Alarm Test",    "Alarm"};
+
+const std::array<std::string_view, 32> kPtyNamesRbds = {"None",
+                                                        "News",
+                                                        "Information",
+                                                        "Sports",
+                                                        "Talk",
+                                                        "Rock",
+                                                        "Classic Rock",
+                                                        "Adult Hits",
+                                                        "Soft Rock",
+                                                        "Top 40",
+                                                        "Country",
+                                                        "Oldies",
+                                                        "Soft",
+                                                        "Nostalgia",
+                                                        "Jazz",
+                                                        "Classical",
+                                                        "Rhythm and Blues",
+                                                        "Soft Rhythm and Blues",
+                                                        "Foreign Language",
+                                                        "Religious Music",
+                                                        "Religious Talk",
+                                                        "Personality",
+                                                        "Public",
+                                                        "College",
+                                                        "Spanish Talk",
+                                                        "Spanish Music",
+                                                        "Hip Hop",
+                                                        "Unassigned",
+                                                        "Unassigned",
+                                                        "Weather",
+                                                        "Emergency Test",
+                                                        "Emergency"};
+
+// clang-format off
+const std::array<ProgrammeRow, kProgrammeKeyCount> kProgrammeTable = {{
+  {ProgrammeKey::PreEmphasis,  "PreEmphasis",  "Pre-emphasis:",        ProgrammeKind::Choice, 0, 2,  0, kEmphasis,
+   "audio pre-emphasis: 0 = off, 1 = 50 us, 2 = 75 us"},
+  {ProgrammeKey::AudioLowPass, "AudioLowPass", "15 kHz audio low-pass", ProgrammeKind::Switch, 0, 1,  0, {},
+   "15 kHz low-pass on the sound-card source"},
+  {ProgrammeKey::RDSPTY,       "RDSPTY",       "Programme type (PTY):", ProgrammeKind::Number, 0, 31, 0, kPtyNamesRds,
+   "RDS programme type code"},
+  {ProgrammeKey::RDSTP,        "RDSTP",        "Traffic programme (TP)", ProgrammeKind::Switch, 0, 1, 1, {},
+   "RDS traffic programme flag"},
+  {ProgrammeKey::RDSTA,        "RDSTA",        "Traffic announcement (TA)", ProgrammeKind::Switch, 0, 1, 0, {},
+   "RDS traffic announcement flag"},
+  {ProgrammeKey::RDSMS,        "RDSMS",        "Music (MS)",            ProgrammeKind::Switch, 0, 1,  1, {},
+   "RDS music/speech switch: 1 = music, 0 = speech"},
+  {ProgrammeKey::RDSDI,        "RDSDI",        "Stereo flag (DI):",     ProgrammeKind::Choice, 0, 2,  0, kDi,
+   "RDS decoder identification, stereo bit: 0 = mono, 1 = stereo, 2 = follows the stereo encoder"},
+  {ProgrammeKey::RDSRT,        "RDSRT",        "RadioText:",            ProgrammeKind::Text,   0, 64, 0, {},
+   "RadioText, up to 64 RDS characters (empty: none)"},
+  {ProgrammeKey::RDSCT,        "RDSCT",        "Clock time (CT)",       ProgrammeKind::Switch, 0, 1,  0, {},
+   "RDS clock time and date each minute"},
+  {ProgrammeKey::RDSAF,        "RDSAF",        "Alternative frequencies:", ProgrammeKind::AfList, 0, 25, 0, {},
+   "RDS alternative frequencies in MHz, 87.6 .. 107.9, separated by commas (up to 25)"},
+}};
+// clang-format on
+
+const ProgrammeRow& ProgrammeInfo(ProgrammeKey id) {
+  return kProgrammeTable[static_cast<std::size_t>(id)];
+}
+
+std::optional<ProgrammeKey> FindProgrammeKey(std::string_view key) {
+  for (const auto& row : kProgrammeTable) {
+    if (row.key == key) return row.id;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kelvane
