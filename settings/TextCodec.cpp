@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "RdsCharset.h"
+
 namespace kelvane {
 namespace {
 
@@ -32,6 +34,32 @@ std::size_t DecodeOne(std::string_view s, std::size_t i, std::uint32_t& cp) {
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return len;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string NoRdsCode(std::uint32_t cp) {
+  std::string ch;
+  AppendUtf8(ch, cp);
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+  return "the character '" + ch + "' (" + code + ") has no code in the RDS character set";
 }
 
 }  // namespace
@@ -93,6 +121,40 @@ std::string Utf8FromLatin1(std::string_view latin1) {
       out += static_cast<char>(0xC0 | (c >> 6));
       out += static_cast<char>(0x80 | (c & 0x3F));
     }
+  }
+  return out;
+}
+
+std::optional<std::string> RdsFromUtf8(std::string_view utf8, std::string* error) {
+  std::string out;
+  std::uint32_t cp = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t n = DecodeOne(utf8, i, cp);
+    if (n == 0) {
+      if (error) *error = "not valid UTF-8 text";
+      return std::nullopt;
+    }
+    const int code = RdsCodeForChar(static_cast<char32_t>(cp));
+    if (code < 0) {
+      if (error) *error = NoRdsCode(cp);
+      return std::nullopt;
+    }
+    out += static_cast<char>(code);
+    i += n;
+  }
+  return out;
+}
+
+std::optional<std::string> RdsFromFileText(std::string_view text, std::string* error) {
+  if (IsValidUtf8(text)) return RdsFromUtf8(text, error);
+  return RdsFromUtf8(Utf8FromLatin1(text), error);
+}
+
+std::string Utf8FromRds(std::string_view codes) {
+  std::string out;
+  for (char ch : codes) {
+    const char32_t c = RdsCharForCode(static_cast<std::uint8_t>(ch));
+    AppendUtf8(out, c == 0 ? U'?' : static_cast<std::uint32_t>(c));
   }
   return out;
 }

@@ -22,6 +22,15 @@ std::string Latin1FromFileText(std::string_view text);
 // UTF-8 form of Latin-1 bytes.
 std::string Utf8FromLatin1(std::string_view latin1);
 
+// RDS character codes (RdsCharset.h) of UTF-8 text. Refuses (nullopt, and a one-line reason in
+// `error` when given) text that is not valid UTF-8 or holds a character the RDS set lacks, e.g.
+// "the character 'ж' (U+0436) has no code in the RDS character set".
+std::optional<std::string> RdsFromUtf8(std::string_view utf8, std::string* error = nullptr);
+// The same for text read from a file: text that is not valid UTF-8 is read as Latin-1.
+std::optional<std::string> RdsFromFileText(std::string_view text, std::string* error = nullptr);
+// UTF-8 form of RDS character codes; a code without a character becomes '?'.
+std::string Utf8FromRds(std::string_view codes);
+
 // The first `maxChars` characters of UTF-8 text (bytes when the text is not valid UTF-8), so a
 // cut never splits a character.
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxChars);
