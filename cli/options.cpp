@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "ParamTable.h"
+#include "ProgrammeTable.h"
 #include "TerminalText.h"
 #include "UserSetting.h"
 
@@ -128,6 +129,7 @@ namespace {
 // What a key does, for the keys whose name does not say it.
 std::string KeyPurpose(const SettingsKey& key) {
   if (key.type == KeyType::Float) return std::string(ParamInfo(*FindParamByKey(key.name)).label);
+  if (const auto p = FindProgrammeKey(key.name)) return std::string(ProgrammeInfo(*p).help) + ";";
   const std::string_view n = key.name;
   if (n == "SamplingRate") return "Sampling rate:";
   if (n == "BufferLength") return "Buffer length:";
@@ -146,8 +148,9 @@ std::string KeyPurpose(const SettingsKey& key) {
 std::string KeyLine(const SettingsKey& key, const SettingsValues& first) {
   std::string line = "  " + std::string(key.name);
   if (line.size() < 22) line.resize(22, ' ');
+  const std::string value = SettingText(first, key);
   line += " " + KeyPurpose(key) + " " + UserSettingForms(key) + " (default " +
-          SettingText(first, key) + ")\n";
+          (value.empty() ? std::string("empty") : value) + ")\n";
   return line;
 }
 
@@ -160,8 +163,8 @@ std::string SettingsKeysHelp() {
       "outside the range or of another form is an error. Numbers take '.' or ',' and may end\n"
       "in the key's unit (10kHz); keys marked (k, M) take those suffixes (-5k = -5000, 6.8k);\n"
       "more decimals than the window shows are rounded as it rounds them. Switches take 0/1,\n"
-      "off/on, no/yes, false/true. Texts are UTF-8 and must fit Latin-1, one byte per\n"
-      "character as the window sends them.\n";
+      "off/on, no/yes, false/true. Texts are UTF-8; RDSPS and RDSRT take the characters of\n"
+      "the RDS set (ASCII but ^ ` ~, most accented Latin letters, \u20ac and $ among them).\n";
   for (const auto& key : SettingsKeys()) text += KeyLine(key, first);
   return text;
 }
@@ -173,6 +176,7 @@ bool LoadSettingsWithOverrides(const ParsedOptions& options, SettingsValues& val
   SettingsLoadReport report;
   values = LoadSettingsFile(path, &report);
   found = report.status == SettingsLoadReport::Status::Ok;
+  for (const std::string& w : report.warnings) PrintError("warning: " + w);
   if (report.status == SettingsLoadReport::Status::Unreadable) {
     error = report.message;
     return false;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "AudioIO.h"
+#include "ClockTime.h"
 #include "DeviceList.h"
 #include "Modulator.h"
 #include "QuietStderr.h"
@@ -217,6 +218,13 @@ int RunPlay(const std::vector<std::string>& args) {
   }
 
   SettingsControls controls(values, values.rds);
+  if (const int rate = SamplingRateForIndex(values.samplingRate); rate > 0) {
+    // The first frame is heard after the device's own latency, about 0.2 s; from there the
+    // clock runs with the frames played.
+    const double firstHeard = NowUtc() + kDeviceLatencySeconds;
+    controls.StartClock(firstHeard, LocalOffsetHalfHours(firstHeard), rate,
+                        PlaybackBufferSize(rate, values.bufferLength) / 4);
+  }
   Modulator modulator(controls);
   TAudioOut out;
   TAudioIn in;

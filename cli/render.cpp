@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 
+#include "ClockTime.h"
 #include "Modulator.h"
 #include "RunRules.h"
 #include "SettingsControls.h"
@@ -40,6 +41,9 @@ const std::vector<OptionSpec>& RenderOptions() {
       {"input", 'i', true, false, "IN.wav",
        "16-bit stereo PCM WAV at the playback rate, fed as the sound-card input when the input "
        "source is selected (ExtSource=1); silence after its end"},
+      {"start-time", 0, true, false, "TIME",
+       "UTC time of the first frame for the RDS clock time (RDSCT=1), ISO 8601 such as "
+       "2026-12-09T14:37:00Z; default: now"},
       {"help", 'h', false, false, "", "show this help"},
   };
   return specs;
@@ -96,7 +100,10 @@ std::string RenderHelp() {
       "from then on each input block is taken as arriving just in time for its output block\n"
       "(a live run may also lose or delay input blocks, and its two sound-card clocks drift).\n"
       "The read-outs are taken as the window's one-second meter timer takes them: with\n"
-      "buffers longer than a second (BufferLength=4) a second without a new block reads 0.0.\n\n";
+      "buffers longer than a second (BufferLength=4) a second without a new block reads 0.0.\n"
+      "The RDS clock time starts at --start-time (or when the render starts) and advances with\n"
+      "the rendered frames, so a file rendered twice with the same --start-time is the same;\n"
+      "its local offset is the time zone's (TZ) at the start time.\n\n";
   text += SettingsKeysHelp();
   return text;
 }
@@ -123,6 +130,16 @@ int RunRender(const std::vector<std::string>& args) {
   if (!ReadSecondsOption(opts, seconds, error)) {
     PrintError(error);
     return 2;
+  }
+
+  double startTime = NowUtc();
+  if (const auto text = opts.Get("start-time")) {
+    const auto t = ParseUtcTime(*text, error);
+    if (!t) {
+      PrintError("--start-time " + error);
+      return 2;
+    }
+    startTime = *t;
   }
 
   SettingsValues values;
@@ -220,6 +237,7 @@ int RunRender(const std::vector<std::string>& args) {
                settingsFound ? "" : " (not found: first-run defaults)");
 
   SettingsControls controls(values, rdsOn);
+  controls.StartClock(startTime, LocalOffsetHalfHours(startTime), rate, blockFrames);
   Modulator modulator(controls);
   modulator.SetFrameRate(rate);
   modulator.BeginRun(sine ? SourceSine : SourceInput);

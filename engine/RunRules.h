@@ -14,6 +14,10 @@ int PlaybackBufferSize(int frameRate, int cbblIndex);
 // Rate of the sampling-rate list entry (44100, 48000, 96000, 192000), -1 for any other index.
 int SamplingRateForIndex(int cbsrIndex);
 
+// The output device's own latency (the queued devices keep 0.15 .. 0.25 s), for a clock of
+// what is heard.
+inline constexpr double kDeviceLatencySeconds = 0.2;
+
 // RDS (and the input filters) work only at 192000 Hz.
 bool RdsAllowed(int frameRate);
 

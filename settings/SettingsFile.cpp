@@ -9,6 +9,8 @@
 #include <exception>
 
 #include "IniFile.h"
+#include "ProgrammeTable.h"
+#include "ProgrammeText.h"
 #include "TextCodec.h"
 #include "kelvutil.h"
 
@@ -23,7 +25,9 @@ struct KeyDef {
   std::string SettingsValues::*textMember = nullptr;
   int param = -1;       // index into ParamValues for floats
   int listItems = 0;    // for list indexes: entries in the list (out of range: first-run)
-  bool latin1 = false;  // RDS text: Latin-1 in memory, UTF-8 in the file
+  bool latin1 = false;  // the PI: Latin-1 in memory, UTF-8 in the file
+  bool rds = false;     // PS: RDS character codes in memory, UTF-8 in the file
+  int programme = -1;   // a programme key (ProgrammeTable.h)
 };
 
 KeyDef IntKey(std::string_view name, int SettingsValues::*m, int listItems = 0) {
@@ -41,6 +45,14 @@ KeyDef TextKey(std::string_view name, std::string SettingsValues::*m, bool latin
   KeyDef d{{name, KeyType::Text}};
   d.textMember = m;
   d.latin1 = latin1;
+  return d;
+}
+KeyDef ProgrammeKeyDef(const ProgrammeRow& row) {
+  KeyType type = KeyType::Integer;
+  if (row.kind == ProgrammeKind::Switch) type = KeyType::Boolean;
+  if (row.kind == ProgrammeKind::Text || row.kind == ProgrammeKind::AfList) type = KeyType::Text;
+  KeyDef d{{row.key, type}};
+  d.programme = static_cast<int>(row.id);
   return d;
 }
 KeyDef FloatKey(ParamId id) {
@@ -74,7 +86,8 @@ const std::vector<KeyDef>& KeyDefs() {
     }
     d.push_back(IntKey("SamplingRate", &V::samplingRate, kSamplingRateItems));
     d.push_back(IntKey("BufferLength", &V::bufferLength, kBufferLengthItems));
-    d.push_back(TextKey("RDSPS", &V::rdsPS, true));
+    d.push_back(TextKey("RDSPS", &V::rdsPS));
+    d.back().rds = true;
     d.push_back(TextKey("RDSPI", &V::rdsPI, true));
     for (ParamId id : {ParamId::PilotFrequency, ParamId::PilotDeviation, ParamId::RDSPhase,
                        ParamId::RDSDeviation, ParamId::StereoEffect, ParamId::StereoPhase}) {
@@ -83,6 +96,7 @@ const std::vector<KeyDef>& KeyDefs() {
     d.push_back(BoolKey("Multipath", &V::multipath));
     d.push_back(FloatKey(ParamId::MDelay));
     d.push_back(FloatKey(ParamId::MVoltage));
+    for (const auto& row : kProgrammeTable) d.push_back(ProgrammeKeyDef(row));
     return d;
   }();
   return defs;
@@ -130,6 +144,113 @@ std::string LoadedText(const KeyDef& d, std::string_view raw) {
     s = std::string(Utf8Prefix(s, kMaxTextLength));
   }
   return std::string(TrimSpaces(s));
+}
+
+// Values of the programme keys that are numbers or switches.
+int ProgrammeNumber(const ProgrammeSettings& p, ProgrammeKey k) {
+  switch (k) {
+    case ProgrammeKey::PreEmphasis:
+      return p.preEmphasis;
+    case ProgrammeKey::AudioLowPass:
+      return p.audioLowPass;
+    case ProgrammeKey::RDSPTY:
+      return p.pty;
+    case ProgrammeKey::RDSTP:
+      return p.tp;
+    case ProgrammeKey::RDSTA:
+      return p.ta;
+    case ProgrammeKey::RDSMS:
+      return p.ms;
+    case ProgrammeKey::RDSDI:
+      return p.di;
+    case ProgrammeKey::RDSCT:
+      return p.ct;
+    default:
+      return 0;
+  }
+}
+
+void SetProgrammeNumber(ProgrammeSettings& p, ProgrammeKey k, int v) {
+  switch (k) {
+    case ProgrammeKey::PreEmphasis:
+      p.preEmphasis = v;
+      break;
+    case ProgrammeKey::AudioLowPass:
+      p.audioLowPass = v != 0;
+      break;
+    case ProgrammeKey::RDSPTY:
+      p.pty = v;
+      break;
+    case ProgrammeKey::RDSTP:
+      p.tp = v != 0;
+      break;
+    case ProgrammeKey::RDSTA:
+      p.ta = v != 0;
+      break;
+    case ProgrammeKey::RDSMS:
+      p.ms = v != 0;
+      break;
+    case ProgrammeKey::RDSDI:
+      p.di = v;
+      break;
+    case ProgrammeKey::RDSCT:
+      p.ct = v != 0;
+      break;
+    default:
+      break;
+  }
+}
+
+// A text key in RDS codes (PS, RT): cut to `maxChars` characters and trimmed like every text.
+bool LoadRdsText(std::string_view raw, std::size_t maxChars, std::string& out, std::string& why) {
+  std::string s(raw);
+  for (char& c : s) {
+    if (c == '\r' || c == '\n' || c == '\0' || c == '\t') c = ' ';
+  }
+  const auto codes = RdsFromFileText(s, &why);
+  if (!codes) return false;
+  out = std::string(TrimSpaces(std::string_view(*codes).substr(0, maxChars)));
+  return true;
+}
+
+bool ApplyProgrammeText(SettingsValues& values, const KeyDef& d, std::string_view text,
+                        std::string& why) {
+  const ProgrammeRow& row = ProgrammeInfo(static_cast<ProgrammeKey>(d.programme));
+  switch (row.kind) {
+    case ProgrammeKind::Text:
+      return LoadRdsText(text, static_cast<std::size_t>(row.maxValue), values.rdsRT, why);
+    case ProgrammeKind::AfList:
+      return ParseAfList(text, values.programme, why);
+    default: {
+      const auto v = ParseSettingsInt(text);
+      if (!v) {
+        why = "not an integer";
+        return false;
+      }
+      int value = *v;
+      if (row.kind == ProgrammeKind::Switch) {
+        value = value != 0;
+      } else if (value < row.minValue || value > row.maxValue) {
+        value = row.firstRun;  // as a list index outside its list
+      }
+      SetProgrammeNumber(values.programme, row.id, value);
+      return true;
+    }
+  }
+}
+
+std::string ProgrammeText(const SettingsValues& values, const KeyDef& d) {
+  const ProgrammeRow& row = ProgrammeInfo(static_cast<ProgrammeKey>(d.programme));
+  if (row.kind == ProgrammeKind::Text) return Utf8FromRds(values.rdsRT);
+  if (row.kind == ProgrammeKind::AfList) return FormatAfList(values.programme);
+  return std::to_string(ProgrammeNumber(values.programme, row.id));
+}
+
+// Sets one key; false (with a reason when there is one) for text that does not parse.
+bool ApplyText(SettingsValues& values, const KeyDef& d, std::string_view text, std::string& why) {
+  if (d.programme >= 0) return ApplyProgrammeText(values, d, text, why);
+  if (d.rds) return LoadRdsText(text, kMaxTextLength, values.*(d.textMember), why);
+  return ApplySettingText(values, d.key, text);
 }
 
 }  // namespace
@@ -200,6 +321,10 @@ std::string FormatSettingsFloat(double value) {
 bool ApplySettingText(SettingsValues& values, const SettingsKey& key, std::string_view text) {
   const KeyDef* d = FindDef(key.name);
   if (!d) return false;
+  if (d->programme >= 0 || d->rds) {
+    std::string why;
+    return ApplyText(values, *d, text, why);
+  }
   switch (d->key.type) {
     case KeyType::Integer: {
       const auto v = ParseSettingsInt(text);
@@ -231,6 +356,8 @@ bool ApplySettingText(SettingsValues& values, const SettingsKey& key, std::strin
 std::string SettingText(const SettingsValues& values, const SettingsKey& key) {
   const KeyDef* d = FindDef(key.name);
   if (!d) return std::string();
+  if (d->programme >= 0) return ProgrammeText(values, *d);
+  if (d->rds) return Utf8FromRds(values.*(d->textMember));
   switch (d->key.type) {
     case KeyType::Integer:
       return std::to_string(values.*(d->intMember));
@@ -266,8 +393,13 @@ SettingsValues LoadSettingsFile(const std::string& path, SettingsLoadReport* rep
     for (const auto& d : KeyDefs()) {
       const auto text = ini.Get(kSettingsSection, d.key.name);
       if (!text) continue;
-      // A float key that is empty or does not parse keeps its default, like every other key.
-      ApplySettingText(values, d.key, *text);
+      // A key that is empty or does not parse keeps its default; the texts sent over RDS and
+      // the AF list say why, as their rules are not obvious.
+      std::string why;
+      if (!ApplyText(values, d, *text, why) && !why.empty()) {
+        r.warnings.push_back(std::string(d.key.name) + " in " + path + ": " + why +
+                             "; the first-run value is used");
+      }
     }
     return values;
   } catch (const std::exception& e) {

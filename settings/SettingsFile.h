@@ -94,6 +94,9 @@ struct SettingsLoadReport {
   // For Missing and Unreadable, one line that names the file, e.g.
   // "cannot read settings file /dev/zero: is not a regular file".
   std::string message;
+  // Keys the file holds but that could not be taken, one line each (the key then keeps its
+  // first-run value), e.g. a text with a character the RDS set lacks.
+  std::vector<std::string> warnings;
 };
 
 // Reads the file: a missing file, a missing key or a value that does not parse gives the

@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "IniFile.h"
+#include "ProgrammeTable.h"
+#include "ProgrammeText.h"
 #include "RunRules.h"
 #include "TextCodec.h"
 
@@ -189,6 +191,68 @@ bool HasControlCharacter(std::string_view latin1) {
   return false;
 }
 
+// A text sent over RDS: every character must have a code in the RDS set.
+bool ReadRdsText(std::string_view text, std::size_t maxChars, std::string& out, std::string& why) {
+  const std::string limit = "up to " + std::to_string(maxChars) + " characters of the RDS set";
+  std::string reason;
+  const auto codes = RdsFromUtf8(text, &reason);
+  if (!codes) return Fail(why, reason + "; " + limit);
+  if (codes->size() > maxChars) {
+    return Fail(why, "too long (" + std::to_string(codes->size()) + " characters); " + limit);
+  }
+  out = *codes;
+  return true;
+}
+
+std::string ProgrammeForms(const ProgrammeRow& row) {
+  switch (row.kind) {
+    case ProgrammeKind::Switch:
+      return "0/1 (off/on, no/yes, false/true)";
+    case ProgrammeKind::Text:
+      return "up to " + std::to_string(row.maxValue) + " characters of the RDS set";
+    case ProgrammeKind::AfList:
+      return "MHz 87.6 .. 107.9, up to 25, separated by commas";
+    case ProgrammeKind::Choice: {
+      std::string forms;
+      for (std::size_t i = 0; i < row.choices.size(); ++i) {
+        forms += (i ? ", " : "") + std::to_string(i) + " = " + std::string(row.choices[i]);
+      }
+      return forms;
+    }
+    case ProgrammeKind::Number:
+      break;
+  }
+  return "code " + std::to_string(row.minValue) + " .. " + std::to_string(row.maxValue);
+}
+
+// A programme key typed by a person, into `next`.
+bool ReadProgramme(const ProgrammeRow& row, std::string_view text, SettingsValues& next,
+                   std::string& why) {
+  const SettingsKey& key = *FindSettingsKey(row.key);
+  switch (row.kind) {
+    case ProgrammeKind::Text:
+      return ReadRdsText(text, static_cast<std::size_t>(row.maxValue), next.rdsRT, why);
+    case ProgrammeKind::AfList:
+      if (!ParseAfList(text, next.programme, why))
+        return Fail(why, why + "; " + ProgrammeForms(row));
+      return true;
+    case ProgrammeKind::Switch: {
+      bool on = false;
+      return ReadSwitch(text, on, why) && ApplySettingText(next, key, on ? "1" : "0");
+    }
+    case ProgrammeKind::Choice:
+    case ProgrammeKind::Number: {
+      const auto v = ParseSettingsInt(text);
+      if (!v) return Fail(why, "not an integer; " + ProgrammeForms(row));
+      if (*v < row.minValue || *v > row.maxValue) {
+        return Fail(why, "out of range, " + ProgrammeForms(row));
+      }
+      return ApplySettingText(next, key, std::to_string(*v));
+    }
+  }
+  return false;
+}
+
 bool ReadText(std::string_view name, std::string_view text, std::string& out, std::string& why) {
   if (name == "RDSPI") {
     const std::string forms = "1 to 4 hexadecimal digits, 0 .. FFFF";
@@ -201,18 +265,7 @@ bool ReadText(std::string_view name, std::string_view text, std::string& out, st
     }
     return true;
   }
-  std::string reason;
-  if (name == "RDSPS") {
-    const auto latin1 = Latin1FromUtf8(text, &reason);
-    if (!latin1) return Fail(why, reason + "; up to 8 Latin-1 characters");
-    if (HasControlCharacter(*latin1)) return Fail(why, "control characters are not allowed");
-    if (latin1->size() > kMaxPSLength) {
-      return Fail(why, "too long (" + std::to_string(latin1->size()) +
-                           " characters); up to 8 Latin-1 characters");
-    }
-    out = *latin1;
-    return true;
-  }
+  if (name == "RDSPS") return ReadRdsText(text, kMaxPSLength, out, why);
   // Device names: the window's lists hold UTF-8.
   if (!IsValidUtf8(text)) return Fail(why, "not valid UTF-8 text");
   if (HasControlCharacter(text)) return Fail(why, "control characters are not allowed");
@@ -231,7 +284,8 @@ bool ApplyUserSettingValue(SettingsValues& values, const SettingsKey& key, std::
   std::string why;
   bool ok = false;
   const std::string_view name = key.name;
-  switch (key.type) {
+  const auto programme = FindProgrammeKey(name);
+  switch (programme ? KeyType::Text : key.type) {
     case KeyType::Float: {
       const ParamId id = *FindParamByKey(name);
       double v = 0.0;
@@ -269,14 +323,18 @@ bool ApplyUserSettingValue(SettingsValues& values, const SettingsKey& key, std::
       break;
     }
     case KeyType::Text: {
+      if (programme) {
+        ok = ReadProgramme(ProgrammeInfo(*programme), text, next, why);
+        break;
+      }
       std::string out;
       ok = ReadText(name, text, out, why);
-      // The RDS texts are held as Latin-1 and the file text is UTF-8.
-      if (ok)
-        ok = ApplySettingText(next, key,
-                              name == "RDSPS" || name == "RDSPI" ? Utf8FromLatin1(out) : out);
-      // A file value loses blanks at either end; a typed PS keeps them (RDS pads with them).
-      if (ok && name == "RDSPS") next.rdsPS = out;
+      if (ok && name == "RDSPS") {
+        // Held as RDS codes; a typed PS keeps blanks at either end (RDS pads with them).
+        next.rdsPS = out;
+      } else if (ok) {
+        ok = ApplySettingText(next, key, name == "RDSPI" ? Utf8FromLatin1(out) : out);
+      }
       break;
     }
   }
@@ -305,6 +363,8 @@ bool ApplyUserSetting(SettingsValues& values, std::string_view assignment, std::
 
 std::string UserSettingForms(const SettingsKey& key) {
   const std::string_view name = key.name;
+  if (const auto programme = FindProgrammeKey(name))
+    return ProgrammeForms(ProgrammeInfo(*programme));
   switch (key.type) {
     case KeyType::Float: {
       const ParamRow& row = ParamInfo(*FindParamByKey(name));
@@ -322,7 +382,7 @@ std::string UserSettingForms(const SettingsKey& key) {
       return "list index, 0 or more";
     }
     case KeyType::Text:
-      if (name == "RDSPS") return "up to 8 Latin-1 characters";
+      if (name == "RDSPS") return "up to 8 characters of the RDS set";
       if (name == "RDSPI") return "1 to 4 hexadecimal digits";
       return "text";
   }

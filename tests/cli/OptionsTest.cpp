@@ -66,7 +66,7 @@ TEST(Options, SetOverridesTheSettingsFile) {
   EXPECT_EQ(v.params[ParamId::SinePeakDev], 20.0);
   EXPECT_FALSE(v.stereo);
   EXPECT_EQ(v.params[ParamId::MaxOutputSwing], 12.5);
-  EXPECT_EQ(v.rdsPS, "Caf\xE9");  // UTF-8 typed, Latin-1 sent, as the window sends it
+  EXPECT_EQ(v.rdsPS, "Caf\x82");  // UTF-8 typed, the RDS code of é sent
 
   // Strict: nothing is clamped or rewritten on the command line.
   const std::vector<std::pair<std::string, std::string>> bad = {

@@ -34,7 +34,9 @@ const char* const kDefaultFile =
     "ExtModSens=1\nCarrierFreq=0\nMaxOutputSwing=10\nLRGainRatio=1\nLRPhaseOffset=0\n"
     "DCOffsetL=50\nDCOffsetR=50\nSamplingRate=3\nBufferLength=2\nRDSPS=PS Name\nRDSPI=FFFF\n"
     "PilotFrequency=19000\nPilotDeviation=6800\nRDSPhase=0\nRDSDeviation=2700\n"
-    "StereoEffect=100\nStereoPhase=0\nMultipath=0\nMDelay=0\nMVoltage=50\n";
+    "StereoEffect=100\nStereoPhase=0\nMultipath=0\nMDelay=0\nMVoltage=50\n"
+    "PreEmphasis=0\nAudioLowPass=0\nRDSPTY=0\nRDSTP=1\nRDSTA=0\nRDSMS=1\nRDSDI=0\nRDSRT=\n"
+    "RDSCT=0\nRDSAF=\n";
 
 // Temporary files of the atomic save still in `dir`: ".vantorex.ini.tmp-" and mkstemp's six
 // letters or digits.
@@ -76,7 +78,7 @@ TEST(SettingsFile, FirstRunShowsTheKeyTableDefaultsAndSavesThemInOrder) {
   EXPECT_EQ(v.params[ParamId::PilotDeviation], 6800.0);
   EXPECT_EQ(v.samplingRate, 3);
   EXPECT_EQ(v.bufferLength, 2);
-  ASSERT_EQ(SettingsKeys().size(), 36u);
+  ASSERT_EQ(SettingsKeys().size(), 46u);
   ASSERT_TRUE(SaveSettingsFile(path, v).ok);
   EXPECT_EQ(ReadFile(path), kDefaultFile);
   EXPECT_EQ(TemporariesLeft(tmp), 0);
@@ -215,7 +217,7 @@ TEST(SettingsFile, KeysAndSectionsItDoesNotWriteStayUntouched) {
   EXPECT_EQ(out.substr(0, 24), "; mine\n[Window]\ntop=1\n\n[");
   EXPECT_NE(out.find("[General]\nCustomKey=xyz\nTop=5\nRDSPS=" + std::string(2047, 'p') + "\n"),
             std::string::npos);
-  EXPECT_NE(out.find("\nMVoltage=50\n\n[Tail]\nStereo=1\n"), std::string::npos);
+  EXPECT_NE(out.find("\nRDSAF=\n\n[Tail]\nStereo=1\n"), std::string::npos);
 }
 
 TEST(SettingsFile, DeviceKeysAreLeftAloneWithoutSelection) {
@@ -300,27 +302,54 @@ TEST(SettingsFile, UnreadableFilesGiveFirstRunValuesAndAReason) {
   EXPECT_EQ(report.message, "settings file " + (tmp / "none.ini") + " not found");
 }
 
-// One rule for the RDS texts: Latin-1 bytes in memory (what the engine sends and the window
-// shows), UTF-8 in the file; a file holding Latin-1 bytes still loads, and a character that
-// Latin-1 lacks loads as '?'.
-TEST(SettingsFile, RdsTextsAreLatin1InMemoryAndUtf8InTheFile) {
+// One rule for the texts sent over RDS: RDS character codes in memory (what the engine
+// sends), UTF-8 in the file; a file holding Latin-1 bytes still loads. A character the RDS set
+// lacks, like a frequency outside the band, leaves the key at its first-run value and says so.
+TEST(SettingsFile, RdsTextsAreRdsCodesInMemoryAndUtf8InTheFile) {
   SettingsValues v;
-  std::string out = Load("[General]\nRDSPS=Caf\xC3\xA9 \xE2\x84\xA6\nRDSPI=c201\n", v);
-  EXPECT_EQ(v.rdsPS, "Caf\xE9 ?");  // "Café ?": 6 characters, as the window counts them
-  EXPECT_NE(out.find("\nRDSPS=Caf\xC3\xA9 ?\n"), std::string::npos);
+  std::string out = Load("[General]\nRDSPS=Caf\xC3\xA9 $\nRDSPI=c201\n", v);
+  EXPECT_EQ(v.rdsPS, "Caf\x82 \xAB");  // é is 0x82 and $ is 0xAB in the RDS set
+  EXPECT_NE(out.find("\nRDSPS=Caf\xC3\xA9 $\n"), std::string::npos);
   out = Load("[General]\nRDSPS=Caf\xE9\n", v);  // Latin-1 bytes: not UTF-8
-  EXPECT_EQ(v.rdsPS, "Caf\xE9");
+  EXPECT_EQ(v.rdsPS, "Caf\x82");
   EXPECT_NE(out.find("\nRDSPS=Caf\xC3\xA9\n"), std::string::npos);
-  EXPECT_EQ(Utf8FromLatin1("\xE9\xFF A"), "\xC3\xA9\xC3\xBF A");
-  EXPECT_EQ(Latin1FromUtf8("Caf\xC3\xA9"), "Caf\xE9");
+
+  TempDir tmp;
+  const std::string path = tmp / "vantorex.ini";
+  WriteFile(path,
+            "[General]\nRDSRT=\xE2\x84\xA6hm\nRDSAF=108.5\nRDSPTY=32\nRDSDI=2\nRDSTP=0\n"
+            "PreEmphasis=2\n");
+  SettingsLoadReport report;
+  v = LoadSettingsFile(path, &report);
+  EXPECT_EQ(v.rdsRT, "");
+  EXPECT_EQ(v.programme.afCount, 0);
+  EXPECT_EQ(v.programme.pty, 0);  // outside 0 .. 31: the first-run value, like a list index
+  EXPECT_EQ(v.programme.di, 2);
+  EXPECT_FALSE(v.programme.tp);
+  EXPECT_EQ(v.programme.preEmphasis, 2);
+  ASSERT_EQ(report.warnings.size(), 2u);
+  EXPECT_EQ(report.warnings[0], "RDSRT in " + path +
+                                    ": the character '\xE2\x84\xA6' (U+2126) has no code in the "
+                                    "RDS character set; the first-run value is used");
+  EXPECT_EQ(
+      report.warnings[1],
+      "RDSAF in " + path + ": 108.5 MHz is outside 87.6 .. 107.9 MHz; the first-run value is used");
+
+  out = Load("[General]\nRDSAF= 87.6, 104.2 ,107.9\nRDSRT=Gr\xC3\xBC\xC3\x9F Gott\n", v);
+  ASSERT_EQ(v.programme.afCount, 3);
+  EXPECT_EQ(v.programme.af[0], 1);
+  EXPECT_EQ(v.programme.af[1], 167);
+  EXPECT_EQ(v.programme.af[2], 204);
+  EXPECT_EQ(v.rdsRT, "Gr\x99\x8D Gott");
+  EXPECT_NE(out.find("\nRDSRT=Gr\xC3\xBC\xC3\x9F Gott\n"), std::string::npos);
+  EXPECT_NE(out.find("\nRDSAF=87.6,104.2,107.9\n"), std::string::npos);
+
   std::string why;
-  EXPECT_FALSE(Latin1FromUtf8("\xE2\x84\xA6", &why).has_value());
-  EXPECT_EQ(why, "the character '\xE2\x84\xA6' (U+2126) is not in Latin-1");
-  EXPECT_FALSE(Latin1FromUtf8("Caf\xE9", &why).has_value());  // a cut or Latin-1 byte
-  EXPECT_EQ(why, "not valid UTF-8 text");
   EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // overlong "/"
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // a surrogate
   EXPECT_EQ(Utf8Prefix("a\xC3\xA9\xC3\xA9", 2), "a\xC3\xA9");
+  EXPECT_FALSE(RdsFromUtf8("Caf\xE9", &why).has_value());  // a cut or Latin-1 byte
+  EXPECT_EQ(why, "not valid UTF-8 text");
 }
 
 TEST(SettingsFile, BinaryJunkFileLoadsDefaults) {

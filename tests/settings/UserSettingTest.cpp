@@ -23,10 +23,23 @@ TEST(UserSetting, RefusesWhatTheFileWouldClampOrRewrite) {
       {"MDelay=1e1", "MDelay=1e1: not a number in smp; smp 0 .. 20"},
       {"RDSPI=XYZ1", "RDSPI=XYZ1: not 1 to 4 hexadecimal digits, 0 .. FFFF"},
       {"RDSPI=12345", "RDSPI=12345: not 1 to 4 hexadecimal digits, 0 .. FFFF"},
-      {"RDSPS=NINECHARS", "RDSPS=NINECHARS: too long (9 characters); up to 8 Latin-1 characters"},
+      {"RDSPS=NINECHARS",
+       "RDSPS=NINECHARS: too long (9 characters); up to 8 characters of the RDS set"},
       {"RDSPS=\xCE\xA9mega",
-       "RDSPS=\xCE\xA9mega: the character '\xCE\xA9' (U+03A9) is not in Latin-1; up to 8 "
-       "Latin-1 characters"},
+       "RDSPS=\xCE\xA9mega: the character '\xCE\xA9' (U+03A9) has no code in the RDS character "
+       "set; up to 8 characters of the RDS set"},
+      {"RDSRT=" + std::string(65, 'r'),
+       "RDSRT=" + std::string(65, 'r') +
+           ": too long (65 characters); up to 64 characters of the RDS set"},
+      {"RDSPTY=32", "RDSPTY=32: out of range, code 0 .. 31"},
+      {"PreEmphasis=75",
+       "PreEmphasis=75: out of range, 0 = off, 1 = 50 us (Europe), 2 = 75 us "
+       "(Americas)"},
+      {"RDSAF=104.2,108",
+       "RDSAF=104.2,108: 108 MHz is outside 87.6 .. 107.9 MHz; MHz 87.6 .. "
+       "107.9, up to 25, separated by commas"},
+      {"RDSAF=104.25", ""},
+      {"RDSCT=2", "RDSCT=2: not a switch: 0 or 1 (also off/on, no/yes, false/true)"},
       {"SamplingRate=22050",
        "SamplingRate=22050: not in the list: 44100, 48000, 96000 or 192000 Hz (48k), or the "
        "index 0..3"},
@@ -57,9 +70,11 @@ TEST(UserSetting, RefusesWhatTheFileWouldClampOrRewrite) {
 TEST(UserSetting, TakesListValuesUnitsAndUnambiguousSuffixes) {
   SettingsValues v;
   std::string error;
-  for (const char* typed : {"CarrierFreq=-5k", "PilotDeviation=6.8kHz", "SinePeakDev=75 kHz",
-                            "samplingrate=44.1k", "BufferLength=1s", "MaxOutputSwing=12,34",
-                            "RDSPS=Caf\xC3\xA9", "rdspi=c201", "Stereo=on", "DCOffsetL=50.125"}) {
+  for (const char* typed :
+       {"CarrierFreq=-5k", "PilotDeviation=6.8kHz", "SinePeakDev=75 kHz", "samplingrate=44.1k",
+        "BufferLength=1s", "MaxOutputSwing=12,34", "RDSPS=Caf\xC3\xA9", "rdspi=c201", "Stereo=on",
+        "DCOffsetL=50.125", "RDSRT= 5 \xE2\x82\xAC or $5 ", "rdsaf=87.6, 107.9", "RDSTA=on",
+        "RDSDI=2"}) {
     EXPECT_TRUE(ApplyUserSetting(v, typed, error)) << typed << ": " << error;
   }
   EXPECT_EQ(v.params[ParamId::CarrierFreq], -5000.0);
@@ -69,7 +84,14 @@ TEST(UserSetting, TakesListValuesUnitsAndUnambiguousSuffixes) {
   EXPECT_EQ(v.params[ParamId::DCOffsetL], 50.13);
   EXPECT_EQ(v.samplingRate, 0);
   EXPECT_EQ(v.bufferLength, 4);
-  EXPECT_EQ(v.rdsPS, "Caf\xE9");  // four characters, the bytes the window would send
+  EXPECT_EQ(v.rdsPS, "Caf\x82");  // four characters, é in the RDS set
+  EXPECT_EQ(v.rdsRT,
+            " 5 \xA9 or \xAB"
+            "5 ");  // € and $; typed blanks are kept
+  ASSERT_EQ(v.programme.afCount, 2);
+  EXPECT_EQ(v.programme.af[1], 204);
+  EXPECT_TRUE(v.programme.ta);
+  EXPECT_EQ(v.programme.di, 2);
   EXPECT_EQ(v.rdsPI, "C201");
   EXPECT_TRUE(v.stereo);
   for (const char* typed : {"SamplingRate=192000", "SamplingRate=3", "SamplingRate=192 kHz"}) {
