@@ -34,22 +34,29 @@ double BesselI0(double x) {
   return sum;
 }
 
-// y[k] = sum over i of h[i] x[k + i], h symmetric with an odd count: eight outputs at a time,
-// each pair of taps folded into one product. May read 7 frames past x[n - 1 + taps - 1] and
-// write 7 past y[n - 1].
+// y[k] = sum over i of h[i] x[k + i], h symmetric with an odd count: 32 outputs at a time in
+// four independent sums (one sum alone waits on its additions), each pair of taps folded into
+// one product. May read 31 frames past x[n - 1 + taps - 1] and write 31 past y[n - 1].
 KELVANE_AF_MULTI void FirSymmetric(const float* x, const float* h, int taps, float* y, int n) {
   typedef float v8f __attribute__((vector_size(32)));
   const int half = taps / 2;
-  for (int k = 0; k < n; k += 8) {
-    v8f a, b, c;
-    std::memcpy(&a, x + k + half, sizeof a);
-    v8f acc = h[half] * a;
-    for (int i = 0; i < half; ++i) {
-      std::memcpy(&b, x + k + i, sizeof b);
-      std::memcpy(&c, x + k + taps - 1 - i, sizeof c);
-      acc += h[i] * (b + c);
+  for (int k = 0; k < n; k += 32) {
+    v8f acc[4];
+    for (int j = 0; j < 4; ++j) {
+      v8f a;
+      std::memcpy(&a, x + k + 8 * j + half, sizeof a);
+      acc[j] = h[half] * a;
     }
-    std::memcpy(y + k, &acc, sizeof acc);
+    for (int i = 0; i < half; ++i) {
+      const float t = h[i];
+      for (int j = 0; j < 4; ++j) {
+        v8f b, c;
+        std::memcpy(&b, x + k + 8 * j + i, sizeof b);
+        std::memcpy(&c, x + k + 8 * j + taps - 1 - i, sizeof c);
+        acc[j] += t * (b + c);
+      }
+    }
+    std::memcpy(y + k, acc, sizeof acc);
   }
 }
 
@@ -180,21 +187,42 @@ void AudioFilters::Process(float* x, int n, int channels, int emphasisMode, bool
   if (channels == 2) ProcessLowPass(x, n, lowPass ? 1 : 0);
 }
 
+namespace {
+
+// The emphasis recursion over interleaved frames; the channels' recursions side by side so one
+// fills the time the other waits.
+template <int kChannels>
+void EmphasisRun(float g, float b, float a, float* x1, float* y1, const float* in, float* out,
+                 int n) {
+  float xs[kChannels], ys[kChannels];
+  for (int c = 0; c < kChannels; ++c) {
+    xs[c] = x1[c];
+    ys[c] = y1[c];
+  }
+  for (int k = 0; k < n; ++k) {
+    for (int c = 0; c < kChannels; ++c) {
+      const float x = in[k * kChannels + c];
+      ys[c] = a * ys[c] + g * (x - b * xs[c]);
+      xs[c] = x;
+      out[k * kChannels + c] = ys[c];
+    }
+  }
+  for (int c = 0; c < kChannels; ++c) y1[c] = ys[c];
+}
+
+}  // namespace
+
 void AudioFilters::RunEmphasis(int mode, const float* in, float* out, int n, int channels) {
   if (mode == 0) {
     if (in != out) std::memcpy(out, in, sizeof(float) * static_cast<std::size_t>(n * channels));
     return;
   }
-  const float g = eg_[mode], b = eb_[mode], a = ea_[mode];
-  for (int c = 0; c < channels; ++c) {
-    float x1 = x1_[c], y1 = y1_[mode][c];
-    for (int k = 0; k < n; ++k) {
-      const float x = in[k * channels + c];
-      y1 = a * y1 + g * (x - b * x1);
-      x1 = x;
-      out[k * channels + c] = y1;
-    }
-    y1_[mode][c] = y1;
+  // x1_ is only read: every path starts from the same last input.
+  float x1[2] = {x1_[0], x1_[1]};
+  if (channels == 2) {
+    EmphasisRun<2>(eg_[mode], eb_[mode], ea_[mode], x1, y1_[mode], in, out, n);
+  } else {
+    EmphasisRun<1>(eg_[mode], eb_[mode], ea_[mode], x1, y1_[mode], in, out, n);
   }
 }
 

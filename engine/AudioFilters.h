@@ -45,7 +45,7 @@ class AudioFilters {
  public:
   static constexpr int kMaxFrames = 2048;      // the engine's chunk
   static constexpr int kMaxFadeFrames = 1920;  // 10 ms at 192000 Hz
-  static constexpr int kPad = 8;               // the FIR kernel works in groups of 8 frames
+  static constexpr int kPad = 32;              // the FIR kernel works in groups of 32 frames
 
   // Designs both emphasis sections and the low-pass for this rate, and resets.
   void Design(int rate);
