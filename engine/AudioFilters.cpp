@@ -179,10 +179,18 @@ void AudioFilters::Reset() {
   std::memset(x1_, 0, sizeof x1_);
   std::memset(y1_, 0, sizeof y1_);
   std::memset(hist_, 0, sizeof hist_);
+  fresh_ = true;
 }
 
 void AudioFilters::Process(float* x, int n, int channels, int emphasisMode, bool lowPass) {
   if (n <= 0) return;
+  if (emphasisMode < EmphasisOff || emphasisMode > Emphasis75us) emphasisMode = EmphasisOff;
+  if (fresh_) {
+    // The first block of a run starts in the asked-for modes from silence: nothing to fade.
+    emphasisFade_.cur = emphasisMode;
+    lowPassFade_.cur = lowPass ? 1 : 0;
+    fresh_ = false;
+  }
   ProcessEmphasis(x, n, channels, emphasisMode);
   if (channels == 2) ProcessLowPass(x, n, lowPass ? 1 : 0);
 }
@@ -227,7 +235,6 @@ void AudioFilters::RunEmphasis(int mode, const float* in, float* out, int n, int
 }
 
 void AudioFilters::ProcessEmphasis(float* x, int n, int channels, int mode) {
-  if (mode < EmphasisOff || mode > Emphasis75us) mode = EmphasisOff;
   Fade& f = emphasisFade_;
   if (f.left == 0 && mode != f.cur) {
     f.prev = f.cur;

@@ -49,7 +49,7 @@ class AudioFilters {
 
   // Designs both emphasis sections and the low-pass for this rate, and resets.
   void Design(int rate);
-  // Start of a run: every stage off, its state cleared.
+  // Start of a run: the states cleared; the first block sets the modes without a fade.
   void Reset();
   // Filters n (<= kMaxFrames) frames of 1 (the unit sine) or 2 (interleaved L, R) channels in
   // place: the emphasis of this mode, then, with two channels, the low-pass if asked for and
@@ -76,6 +76,7 @@ class AudioFilters {
   int fadeFrames_ = 480;
 
   Fade emphasisFade_, lowPassFade_;
+  bool fresh_ = true;    // no block yet since the reset
   float x1_[2] = {};     // the last emphasis input per channel
   float y1_[3][2] = {};  // the last output of each emphasis path per channel
   // Low-pass input per channel: the last taps - 1 frames, then the chunk.
