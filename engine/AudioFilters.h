@@ -61,6 +61,7 @@ class AudioFilters {
 
  private:
   // One stage's switch: the path now asked for, the one faded out, the frames left of the fade.
+  // A change asked for during a fade is taken up when that fade ends.
   struct Fade {
     int cur = 0, prev = 0, left = 0;
   };
