@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "AudioFilters.h"
+
 namespace kelvane {
 
 int AmplitudeI(bool dcCoupled, double dcOffsetL, double dcOffsetR, double gainRatio,
@@ -55,6 +57,10 @@ BlockParams MakeBlockParams(const ControlSnapshot& c, int frameRate, int sourceM
     b.DevScale = f(ParamId::SinePeakDev) * 1000.0f * kTwoPiF / fs;
   }
   b.PilotDev = f(ParamId::PilotDeviation) * kTwoPiF / fs;
+  const int emphasis = c.programme.preEmphasis;
+  b.PreEmphasis = emphasis == Emphasis50us || emphasis == Emphasis75us ? emphasis : EmphasisOff;
+  b.AudioLowPass =
+      c.programme.audioLowPass && sourceMode == SourceInput && frameRate >= kLowPassMinRate;
   return b;
 }
 

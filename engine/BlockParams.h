@@ -29,6 +29,8 @@ struct BlockParams {
   float PhaseInc = 0.0f;
   float DevScale = 0.0f;
   float PilotDev = 0.0f;
+  int32_t PreEmphasis = 0;    // PreEmphasisMode, both sources
+  bool AudioLowPass = false;  // sound-card source at a rate that has the low-pass
 };
 
 // Headroom and swing in integer steps: the carrier peak that fits the 16-bit range.

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <utility>
 
+#include "AudioFilters.h"
 #include "DelayPass.h"
 #include "FastKernels.h"
 #include "Filters.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr int C = Modulator::kChunkFrames;
 constexpr int P = fast::kReadPad;
 constexpr double kTurn = kTwoPiF;  // the carrier wraps by the same full turn as the pilot
+static_assert(AudioFilters::kMaxFrames >= C, "the audio filters take a whole chunk");
 }  // namespace
 
 struct EngineScratch {
@@ -63,9 +65,18 @@ struct EngineScratch {
 };
 
 Modulator::Modulator(ControlSource& controls)
-    : controls_(controls), scratch_(std::make_unique<EngineScratch>()) {}
+    : controls_(controls),
+      scratch_(std::make_unique<EngineScratch>()),
+      audio_(std::make_unique<AudioFilters>()) {
+  audio_->Design(frameRate_);
+}
 
 Modulator::~Modulator() = default;
+
+void Modulator::SetFrameRate(int hz) {
+  frameRate_ = hz;
+  audio_->Design(hz);
+}
 
 void Modulator::BeginRun(int sourceMode) {
   state_.StopRequested = false;
@@ -74,6 +85,7 @@ void Modulator::BeginRun(int sourceMode) {
   state_.CapInR.fill(0);
   state_.ClippedSamples = 0;
   state_.SourceMode = sourceMode;
+  audio_->Reset();
 }
 
 bool Modulator::AudioOut1FillBuffer(uint8_t* buffer, const int& size) {
@@ -100,6 +112,8 @@ void Modulator::MpxSine(int n) {
   }
   state_.PilotPhase = pp;
   fast::SinF(w.pp, w.s1, n);
+  // The unit sine is L = R: emphasised before the deviation scale, so the meters see it.
+  audio_->Process(w.s1, n, 1, params_.PreEmphasis, false);
   fast::Scale(w.s1, params_.DevScale, w.mpx, n);
 }
 
@@ -174,12 +188,6 @@ __attribute__((always_inline)) inline void InputFrames(EngineState& s, const Blo
       c1 = y3;
     }
   }
-  const float lrLevel = b.LRLevel;
-  for (int k = 0; k < n; ++k) {
-    const float l = w.lr[2 * k], r = w.lr[2 * k + 1];
-    w.sum[k] = l + r;
-    w.dif[k] = (l - r) * lrLevel;
-  }
   s.DCBlockState = {dc[0], dc[1]};
   s.PilotNotchState[0] = {n1[0], n2[0]};
   s.PilotNotchState[1] = {n1[1], n2[1]};
@@ -228,6 +236,14 @@ void Modulator::MpxInput(int n) {
   const int variant =
       (kAvx2 ? 8 : 0) | (b.InputFilters ? 4 : 0) | (b.PilotNotch ? 2 : 0) | (b.RDSOn ? 1 : 0);
   kInputFrames[variant](state_, b, w, controls_, n);
+  // Emphasis and low-pass between the input filters and the stereo matrix.
+  audio_->Process(w.lr, n, 2, b.PreEmphasis, b.AudioLowPass);
+  const float lrLevel = b.LRLevel;
+  for (int k = 0; k < n; ++k) {
+    const float l = w.lr[2 * k], r = w.lr[2 * k + 1];
+    w.sum[k] = l + r;
+    w.dif[k] = (l - r) * lrLevel;
+  }
 
   const fast::InputMpxParams mp{b.StereoOn, b.RDSOn, b.PilotDev, b.DevScale, b.Phase38, b.RDSPhase};
   fast::InputMpx(w.pp, w.sum, w.dif, w.o3, mp, w.mpx, n);

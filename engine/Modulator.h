@@ -21,6 +21,7 @@ struct MeterReadout {
 };
 
 struct EngineScratch;  // per-chunk work arrays, allocated once
+class AudioFilters;    // pre-emphasis and low-pass, designed per rate
 
 class Modulator {
  public:
@@ -37,7 +38,8 @@ class Modulator {
   InputSampleQueue& Queue() { return queue_; }
   const InputSampleQueue& Queue() const { return queue_; }
 
-  void SetFrameRate(int hz) { frameRate_ = hz; }
+  // Also designs the audio filters for the rate (not on the audio path).
+  void SetFrameRate(int hz);
   int FrameRate() const { return frameRate_; }
 
   // Start of streaming: StopRequested = false, ClearPm, CapInL/CapInR zeroed, SourceMode = mode.
@@ -79,6 +81,7 @@ class Modulator {
   int frameRate_ = 48000;
   bool multipath_ = false;  // the switch as read at the start of the block
   std::unique_ptr<EngineScratch> scratch_;
+  std::unique_ptr<AudioFilters> audio_;
 };
 
 }  // namespace kelvane
