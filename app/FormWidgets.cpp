@@ -20,6 +20,7 @@ namespace kelvane {
 namespace {
 const QColor kShadow{128, 128, 128};
 const QColor kHighlight{255, 255, 255};
+constexpr int kCaptionLeft = 8;  // a group caption's left edge
 
 void DrawLowered(QPainter& p, const QRect& r) {
   p.setPen(kShadow);
@@ -70,6 +71,12 @@ QRect TGroupBox::ClientRect() const {
   return QRect(1, top, width() - 2, height() - top - 1);
 }
 
+int TGroupBox::CaptionEnd() const {
+  return caption_.isEmpty()
+             ? 0
+             : kCaptionLeft + QFontMetrics(captionFont_).horizontalAdvance(caption_) + 2;
+}
+
 void TGroupBox::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), background_);
@@ -83,7 +90,7 @@ void TGroupBox::paintEvent(QPaintEvent*) {
   p.drawRect(frame.adjusted(1, 1, 0, 0));
   if (!caption_.isEmpty()) {
     const int w = fm.horizontalAdvance(caption_);
-    const QRect textRect(8, 0, w + 2, fm.height());
+    const QRect textRect(kCaptionLeft, 0, w + 2, fm.height());
     p.fillRect(textRect, background_);
     p.setPen(Qt::white);
     p.setFont(captionFont_);

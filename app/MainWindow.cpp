@@ -123,10 +123,12 @@ void TForm1::BuildControls() {
   l19->setObjectName(QStringLiteral("Label19"));
   l19->move(199, 0);
   Label19 = l19;
-  // The programme dialog's link sits before it on the same edge, in the caption's free space.
+  // The programme dialog's link sits before it on the same edge, in the middle of the free
+  // space between the group's caption and that link.
   auto* l20 = new TLinkLabel(GroupBox2, QStringLiteral("RDS and audio"));
   l20->setObjectName(QStringLiteral("Label20"));
-  l20->move(l19->x() - kLinkGap - l20->width(), 0);
+  const int captionEnd = GroupBox2->CaptionEnd();
+  l20->move(captionEnd + (l19->x() - captionEnd - l20->width()) / 2, 0);
   Label20 = l20;
   RBSINE = MakeCheck<QRadioButton>(GroupBox2, "RBSINE", QStringLiteral("Sine wave:"), 8, 16);
   RBEXT = MakeCheck<QRadioButton>(GroupBox2, "RBEXT", QStringLiteral("Sound card input:"), 8, 152);
