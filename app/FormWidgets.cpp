@@ -13,12 +13,14 @@
 #include "Fonts.h"
 #include "GradBtn.h"
 #include "ParamTable.h"
+#include "RdsCharset.h"
 
 namespace kelvane {
 
 namespace {
 const QColor kShadow{128, 128, 128};
 const QColor kHighlight{255, 255, 255};
+constexpr int kCaptionLeft = 8;  // a group caption's left edge
 
 void DrawLowered(QPainter& p, const QRect& r) {
   p.setPen(kShadow);
@@ -69,6 +71,12 @@ QRect TGroupBox::ClientRect() const {
   return QRect(1, top, width() - 2, height() - top - 1);
 }
 
+int TGroupBox::CaptionEnd() const {
+  return caption_.isEmpty()
+             ? 0
+             : kCaptionLeft + QFontMetrics(captionFont_).horizontalAdvance(caption_) + 2;
+}
+
 void TGroupBox::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), background_);
@@ -82,7 +90,7 @@ void TGroupBox::paintEvent(QPaintEvent*) {
   p.drawRect(frame.adjusted(1, 1, 0, 0));
   if (!caption_.isEmpty()) {
     const int w = fm.horizontalAdvance(caption_);
-    const QRect textRect(8, 0, w + 2, fm.height());
+    const QRect textRect(kCaptionLeft, 0, w + 2, fm.height());
     p.fillRect(textRect, background_);
     p.setPen(Qt::white);
     p.setFont(captionFont_);
@@ -124,10 +132,21 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 QValidator::State TypingLimit::validate(QString& input, int&) const {
+  if (chars_ == EditChars::Rds) {
+    // The program only ever sets texts of RDS characters, so every edit is checked: a
+    // character without a code refuses the whole edit (a paste over a selection included).
+    // Counted in characters, not UTF-16 units.
+    const QList<uint> chars = input.toUcs4();
+    for (const uint c : chars) {
+      if (RdsCodeForChar(static_cast<char32_t>(c)) < 0) return Invalid;
+    }
+    const bool shorter = input.size() < edit_->text().size();
+    return shorter || chars.size() <= max_ ? Acceptable : Invalid;
+  }
   // Shortening is always allowed; typing may never make the text longer than the limit.
   if (input.size() < edit_->text().size()) return Acceptable;
   if (input.size() > max_) return Invalid;
-  if (hex_) {
+  if (chars_ == EditChars::Hex) {
     for (const QChar c : input) {
       if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f'))) {
         return Invalid;
@@ -180,12 +199,12 @@ void DressCheck(QAbstractButton* b, const char* name, int x, int y) {
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
-                    const QString& text, bool hex) {
+                    const QString& text, EditChars chars) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(QString::fromLatin1(name));
   e->setFont(fonts::uiFont());
   e->setTextMargins(0, 0, 0, 0);
-  e->setValidator(new TypingLimit(e, limit, hex));
+  e->setValidator(new TypingLimit(e, limit, chars));
   e->setText(text);
   e->setGeometry(x, y, w, h);
   return e;

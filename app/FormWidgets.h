@@ -53,6 +53,8 @@ class TGroupBox : public QWidget {
             const QColor& background = kGroupColor);
   QString caption() const { return caption_; }
   QRect ClientRect() const;
+  // The x just right of the caption on the top edge (where a link may start).
+  int CaptionEnd() const;
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -88,20 +90,24 @@ class TLinkLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
-// Limits what the user types to `max` characters (hexadecimal digits only, when `hex` is
-// set) while leaving other texts set by the program alone: they may still be shortened.
+// Which characters an edit box takes: any, hexadecimal digits, or those of the RDS character
+// set (RdsCharset.h), so that a character the engine could not send is never typed or pasted.
+enum class EditChars { Any, Hex, Rds };
+
+// Limits what the user types to `max` characters of `chars` while leaving other texts set by
+// the program alone: they may still be shortened.
 class TypingLimit : public QValidator {
   Q_OBJECT
 
  public:
-  TypingLimit(QLineEdit* edit, int max, bool hex = false)
-      : QValidator(edit), edit_(edit), max_(max), hex_(hex) {}
+  TypingLimit(QLineEdit* edit, int max, EditChars chars = EditChars::Any)
+      : QValidator(edit), edit_(edit), max_(max), chars_(chars) {}
   State validate(QString& input, int& pos) const override;
 
  private:
   QLineEdit* edit_;
   int max_;
-  bool hex_;
+  EditChars chars_;
 };
 
 // Two links side by side on a group's edge must read as two: the link's letters are drawn
@@ -120,7 +126,7 @@ Button* MakeCheck(QWidget* parent, const char* name, const QString& caption, int
 }
 // An edit box whose typing is limited by TypingLimit.
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int w, int h, int limit,
-                    const QString& text, bool hex = false);
+                    const QString& text, EditChars chars = EditChars::Any);
 TGradBtn* MakeViewButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
                          int w, int h);
 // Our 69 x 14 logo: the name in small capitals on a dark-blue to black ramp with a carrier wave.

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -27,10 +28,12 @@
 #include "Fonts.h"
 #include "FormWidgets.h"
 #include "GradBtn.h"
+#include "ProgrammeDialog.h"
 #include "ScopeView.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
 #include "Spectrum.h"
+#include "TextCodec.h"
 #include "WindowPlacement.h"
 #include "kelvutil.h"
 
@@ -40,6 +43,7 @@ namespace {
 
 constexpr float kLevelFloor = 0.00001f;  // what the level bar shows while nothing is captured
 constexpr int kLinkGap = 12;             // pixels between the texts of two neighbouring links
+constexpr int kPsLength = 8;             // characters of the PS
 
 }  // namespace
 
@@ -68,7 +72,8 @@ TForm1::~TForm1() {
   audioOut1_.Abort();
   delete outNotifier_;
   delete inNotifier_;
-  // The dialog reads and writes this window's members: it goes while they still exist.
+  // The dialogs read and write this window's members: they go while those still exist.
+  delete programmeDialog_;
   delete dialog_;
 }
 
@@ -118,6 +123,13 @@ void TForm1::BuildControls() {
   l19->setObjectName(QStringLiteral("Label19"));
   l19->move(199, 0);
   Label19 = l19;
+  // The programme dialog's link sits before it on the same edge, in the middle of the free
+  // space between the group's caption and that link.
+  auto* l20 = new TLinkLabel(GroupBox2, QStringLiteral("RDS and audio"));
+  l20->setObjectName(QStringLiteral("Label20"));
+  const int captionEnd = GroupBox2->CaptionEnd();
+  l20->move(captionEnd + (l19->x() - captionEnd - l20->width()) / 2, 0);
+  Label20 = l20;
   RBSINE = MakeCheck<QRadioButton>(GroupBox2, "RBSINE", QStringLiteral("Sine wave:"), 8, 16);
   RBEXT = MakeCheck<QRadioButton>(GroupBox2, "RBEXT", QStringLiteral("Sound card input:"), 8, 152);
   RBSINE->setChecked(true);
@@ -141,9 +153,10 @@ void TForm1::BuildControls() {
   CBSTEREO = MakeCheck<QCheckBox>(GroupBox14, "CBSTEREO", QStringLiteral("Stereo encoder"), 8, 104);
   CBRDS = MakeCheck<QCheckBox>(GroupBox14, "CBRDS", QStringLiteral("RDS encoder"), 8, 124);
   MakeLabel(GroupBox14, QStringLiteral("PI:"), 8, 145);
-  EPI = MakeEdit(GroupBox14, "EPI", 40, 142, 49, 19, 4, QStringLiteral("FFFF"), true);
+  EPI = MakeEdit(GroupBox14, "EPI", 40, 142, 49, 19, 4, QStringLiteral("FFFF"), EditChars::Hex);
   MakeLabel(GroupBox14, QStringLiteral("PS:"), 8, 166);
-  EPS = MakeEdit(GroupBox14, "EPS", 40, 163, 73, 19, 8, QStringLiteral("PS Name"));
+  EPS = MakeEdit(GroupBox14, "EPS", 40, 163, 73, 19, kPsLength, QStringLiteral("PS Name"),
+                 EditChars::Rds);
 
   // Control.
   GBTNSS = new TGradBtn(GroupBox13);
@@ -242,6 +255,9 @@ void TForm1::BuildControls() {
   connect(l14, &TLinkLabel::clicked, this, [this] { Label14Click(); });
   connect(l18, &TLinkLabel::clicked, this, [this] { Label18Click(); });
   connect(l19, &TLinkLabel::clicked, this, [this] { Label19Click(); });
+  connect(l20, &TLinkLabel::clicked, this, [this] { Label20Click(); });
+  auto* programmeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+  connect(programmeKey, &QShortcut::activated, this, [this] { Label20Click(); });
   connect(GBTN1, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeInput); });
   connect(GBTN2, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeMpx); });
   connect(GBTN3, &TGradBtn::clicked, this, [this] { SetScopeFunc(ScopeOutput); });
@@ -255,9 +271,12 @@ void TForm1::BuildControls() {
   connect(EPI, &QLineEdit::textChanged, this,
           [this](const QString& t) { piText_ = t.toLatin1().toStdString(); });
   // A longer PS loaded from the file is shown as read, but only its first eight characters
-  // are ever sent.
-  connect(EPS, &QLineEdit::textChanged, this,
-          [this](const QString& t) { psText_ = t.left(8).toLatin1().toStdString(); });
+  // are ever sent, as RDS codes. The validator lets only RDS characters in; a text that still
+  // has another one leaves the last PS that could be sent.
+  connect(EPS, &QLineEdit::textChanged, this, [this](const QString& t) {
+    const std::string utf8 = t.toUtf8().toStdString();
+    if (auto codes = RdsFromUtf8(Utf8Prefix(utf8, kPsLength))) psText_ = *codes;
+  });
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
@@ -354,6 +373,8 @@ void TForm1::ReadControls(ControlSnapshot& out) {
   out.stereo = CBSTEREO->isChecked();
   out.rds = CBRDS->isChecked();
   out.dcCoupled = CBDC->isChecked();
+  out.programme = programme_;
+  ReadClock(out);
 }
 
 namespace {
@@ -562,6 +583,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
   }
   AudioStop();
   if (dialog_ != nullptr) dialog_->hide();
+  if (programmeDialog_ != nullptr) programmeDialog_->hide();
   e->accept();
 }
 

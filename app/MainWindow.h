@@ -35,7 +35,9 @@ namespace kelvane {
 
 class ScopeView;
 class TFCFG;
+class TFRDS;
 class TGroupBox;
+struct SettingsValues;
 class TPanel;
 
 // Questions and error boxes go through these, so that tests can answer and read them.
@@ -76,6 +78,10 @@ class TForm1 : public QWidget, public ControlSource {
   void LoadSettings();
   // False when the file could not be written (the error has been shown).
   bool SaveSettings();
+  // The two halves of a load and a save: the file's values into the controls of every window
+  // and the programme values, and back.
+  void ShowSettingsValues(const SettingsValues& v);
+  SettingsValues CurrentSettingsValues() const;
   void AudioStart();
   void AudioStop();
   // Closing asked for by SIGTERM or SIGINT: as the close box, except that a failed save is
@@ -91,12 +97,28 @@ class TForm1 : public QWidget, public ControlSource {
   void Label14Click();
   void Label18Click();
   void Label19Click();
+  // "RDS and audio": opens the dialog, or raises it when it is open already.
+  void Label20Click();
   void Timer1Timer();
 
   // ControlSource: the engine's view of the controls, read at the start of every block.
   void ReadControls(ControlSnapshot& out) override;
   std::size_t ReadPIText(char* out, std::size_t capacity) override;
   std::size_t ReadPSText(char* out, std::size_t capacity) override;
+  std::size_t ReadRTText(char* out, std::size_t capacity) override;
+
+  // The programme values and the RadioText (RDS codes) that the engine reads; the "RDS and
+  // audio" dialog edits them, and they stay when it is closed.
+  const ProgrammeSettings& Programme() const { return programme_; }
+  void SetProgramme(const ProgrammeSettings& p) { programme_ = p; }
+  const std::string& RTCodes() const { return rtCodes_; }
+  void SetRTCodes(std::string codes);
+  TFRDS* ProgrammeDialog() const { return programmeDialog_; }
+  // Seconds from the start of a block filled now to its being heard: the output buffers
+  // queued ahead of it.
+  double QueuedOutputSeconds() const;
+  // The clock for the RDS clock-time group: UTC of the block as heard, the local offset.
+  void ReadClock(ControlSnapshot& out) const;
 
   bool IsRunning() const { return isRunning_; }
   bool SkipSave() const { return skipSave_; }
@@ -145,7 +167,10 @@ class TForm1 : public QWidget, public ControlSource {
   std::optional<QPoint> storedPos_;
   TFCFG* dialog_ = nullptr;
   std::vector<std::string> inDevices_, outDevices_;
-  std::string piText_ = "FFFF", psText_ = "PS Name";
+  std::string piText_ = "FFFF", psText_ = "PS Name";  // PS in RDS codes
+  ProgrammeSettings programme_;
+  std::string rtCodes_;
+  TFRDS* programmeDialog_ = nullptr;  // made at its first opening
   unsigned powerSerial_ = ~0u;
   QString lastNotice_;
   QPointer<QMessageBox> noticeBox_;
@@ -164,6 +189,7 @@ class TForm1 : public QWidget, public ControlSource {
   TBMSpinEdit *BMSESWING = nullptr, *BMSEGO = nullptr, *BMSEPO = nullptr;
   TBMSpinEdit *BMSEDCOL = nullptr, *BMSEDCOR = nullptr;
   QLabel *Label19 = nullptr, *Label18 = nullptr, *Label14 = nullptr, *Label13 = nullptr;
+  QLabel* Label20 = nullptr;  // "RDS and audio"
   QRadioButton *RBSINE = nullptr, *RBEXT = nullptr;
   QComboBox *ComboBox5 = nullptr, *CBSR = nullptr, *CBBL = nullptr, *ComboBox3 = nullptr;
   QCheckBox *CBSTEREO = nullptr, *CBRDS = nullptr, *CBDC = nullptr, *CBPREAMP = nullptr;

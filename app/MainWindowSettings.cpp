@@ -8,9 +8,11 @@
 
 #include "BMSpinEdit.h"
 #include "MainWindow.h"
+#include "ProgrammeDialog.h"
 #include "ScopeView.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
+#include "TextCodec.h"
 
 namespace kelvane {
 
@@ -24,7 +26,10 @@ void TForm1::LoadSettings() {
        SettingsPathIsChosen(options_.settingsOption))) {
     std::fprintf(stderr, "kelvane: %s, using first-run values\n", report.message.c_str());
   }
+  ShowSettingsValues(v);
+}
 
+void TForm1::ShowSettingsValues(const SettingsValues& v) {
   // Keep the window reachable on the screen it opens on.
   storedPos_ = QPoint(v.left, v.top);
   Place();
@@ -57,13 +62,15 @@ void TForm1::LoadSettings() {
                                                                               : -1);
   CBBL->setCurrentIndex(v.bufferLength >= 0 && v.bufferLength < CBBL->count() ? v.bufferLength
                                                                               : -1);
-  EPS->setText(QString::fromLatin1(v.rdsPS.c_str()));
+  EPS->setText(QString::fromStdString(Utf8FromRds(v.rdsPS)));
   EPI->setText(QString::fromLatin1(v.rdsPI.c_str()));
   if (dialog_ != nullptr) dialog_->CBMULTI->setChecked(v.multipath);
+  programme_ = v.programme;
+  SetRTCodes(v.rdsRT);
+  if (programmeDialog_ != nullptr) programmeDialog_->ShowValues();
 }
 
-bool TForm1::SaveSettings() {
-  if (skipSave_) return true;
+SettingsValues TForm1::CurrentSettingsValues() const {
   SettingsValues v;
   v.top = pos().y();
   v.left = pos().x();
@@ -85,9 +92,19 @@ bool TForm1::SaveSettings() {
   }
   v.samplingRate = CBSR->currentIndex();
   v.bufferLength = CBBL->currentIndex();
-  v.rdsPS = EPS->text().toLatin1().toStdString();
+  // The whole PS as shown; its characters are all RDS ones, but should one not be, the PS
+  // being sent is kept.
+  v.rdsPS = RdsFromUtf8(EPS->text().toUtf8().toStdString()).value_or(psText_);
   v.rdsPI = EPI->text().toLatin1().toStdString();
   v.multipath = dialog_ != nullptr && dialog_->CBMULTI->isChecked();
+  v.programme = programme_;
+  v.rdsRT = rtCodes_;
+  return v;
+}
+
+bool TForm1::SaveSettings() {
+  if (skipSave_) return true;
+  const SettingsValues v = CurrentSettingsValues();
   const SaveResult r = SaveSettingsFile(settingsPath_, v);
   if (!r.ok) {
     if (closingOnSignal_) {

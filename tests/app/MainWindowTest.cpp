@@ -485,7 +485,7 @@ TEST_F(Windows, EngineReadsTheControlsOfBothWindows) {
   QTest::keyClicks(form().EPS, QStringLiteral("ABCDEFGHIJ"));
   EXPECT_EQ(form().EPS->text(), "ABCDEFGH");
   // A longer text set by the program stays; it can still be shortened. The engine never gets
-  // more than eight characters of it, as Latin-1 bytes.
+  // more than eight characters of it, as RDS character codes.
   form().EPS->setText(QStringLiteral("0123456789"));
   char ps[16] = {};
   EXPECT_EQ(form().ReadPSText(ps, sizeof ps), 8u);
@@ -494,7 +494,7 @@ TEST_F(Windows, EngineReadsTheControlsOfBothWindows) {
   EXPECT_EQ(form().EPS->text(), "012345678");
   form().EPS->setText(QStringLiteral("Caf\u00e9"));
   EXPECT_EQ(form().ReadPSText(ps, sizeof ps), 4u);
-  EXPECT_EQ(std::string(ps, 4), "Caf\xe9");
+  EXPECT_EQ(std::string(ps, 4), "Caf\x82");
 }
 
 TEST_F(Windows, TextsReadApartAndSayWhatHolds) {
