@@ -26,6 +26,7 @@ void TForm1::LoadSettings() {
        SettingsPathIsChosen(options_.settingsOption))) {
     std::fprintf(stderr, "kelvane: %s, using first-run values\n", report.message.c_str());
   }
+  for (const std::string& w : report.warnings) std::fprintf(stderr, "kelvane: %s\n", w.c_str());
   ShowSettingsValues(v);
 }
 

@@ -9,6 +9,7 @@
 #include "FormWidgets.h"
 #include "GuiHarness.h"
 #include "ProgrammeDialog.h"
+#include "RunRules.h"
 #include "SettingsFile.h"
 
 namespace kelvane::testing {
@@ -192,7 +193,7 @@ TEST_F(Programme, ClockIsTheBlockAsHeardWithTheLocalOffset) {
   // queued, so a block filled now is heard after them.
   gui.ClickStartStop();
   ASSERT_TRUE(form().AudioOut1().DeviceOpen());
-  const double queued = 4 * 262144 / 192000.0;
+  const double queued = 4 * 262144 / 192000.0 + kDeviceLatencySeconds;
   before = Now();
   form().ReadControls(snap);
   after = Now();
