@@ -40,7 +40,8 @@ class Modulator {
   void SetFrameRate(int hz) { frameRate_ = hz; }
   int FrameRate() const { return frameRate_; }
 
-  // Start of streaming: StopRequested = false, ClearPm, CapInL/CapInR zeroed, SourceMode = mode.
+  // Start of streaming: StopRequested = false, ClearPm, CapInL/CapInR zeroed, SourceMode = mode,
+  // the RDS RadioText and clock-time sequences started afresh.
   void BeginRun(int sourceMode);
   void RequestStop() { state_.StopRequested = true; }
 
