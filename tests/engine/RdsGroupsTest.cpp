@@ -67,13 +67,15 @@ TEST(RdsGroups, ClockTimeGroupWordsAndCheckwords) {
   snap.clockUtc = edge - 0.05;
   SetRdsChunk(s, snap, 192000, 0);
   EXPECT_EQ(SendGroup(s, c)[1] >> 10, 0x0408u);  // PS segment 0: no CT at the first group
-  // The next group starts 2000 frames into a chunk, 30 ms after the minute edge.
-  snap.clockUtc = edge + 0.03 - 2000 / 192000.0;
+  // The next group starts 2000 frames (10.4 ms) into a chunk that began 5 ms before the edge.
+  snap.clockUtc = edge - 0.005;
   SetRdsChunk(s, snap, 192000, 0);
   EXPECT_EQ(SendGroup(s, c, 2000),
             (std::vector<std::uint32_t>{Block(0xD3C2, 0x328), Block(0x4401, 0x1B6),
                                         Block(0xDF8E, 0x2FC), Block(0xE96A, 0x18F)}));
   // The PS run goes on where the clock time interrupted it, and no second CT in the minute.
+  snap.clockUtc = edge + 0.09;
+  SetRdsChunk(s, snap, 192000, 0);
   EXPECT_EQ(SendGroup(s, c)[1] >> 10, 0x0409u);
   // Hour bit 4 and a positive offset: 23:05 UTC, +5.5 hours, PTY 10.
   ProgrammeSettings p;
