@@ -24,12 +24,19 @@ std::uint16_t Block2Of0A(const ProgrammeSettings& p, bool stereo, int segment) {
                                     (diBit ? 1 : 0) << 2 | (segment & 3));
 }
 
+namespace {
+int ClampAfCount(int afCount) {
+  return afCount < 0 ? 0 : (afCount > kMaxAfCount ? kMaxAfCount : afCount);
+}
+}  // namespace
+
 int AfPairCount(int afCount) {
-  return afCount <= 0 ? 0 : (afCount + 2) / 2;  // the count code and N codes, rounded up
+  const int n = ClampAfCount(afCount);
+  return n == 0 ? 0 : (n + 2) / 2;  // the count code and N codes, rounded up
 }
 
 std::uint16_t AfBlock3(const ProgrammeSettings& p, int pair) {
-  const int n = p.afCount < 0 ? 0 : (p.afCount > kMaxAfCount ? kMaxAfCount : p.afCount);
+  const int n = ClampAfCount(p.afCount);
   if (n == 0) return Pair(kRdsFillerCode, kRdsFillerCode);
   // Position 0 of the list is the count code, position i >= 1 is AF i.
   const auto code = [&](int i) {
