@@ -4,6 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
+
+#include "Programme.h"
 
 namespace kelvane {
 
@@ -19,6 +22,32 @@ inline constexpr int kDelayLength = 21;    // element 0 newest, element 20 oldes
 inline constexpr int kRdsCycleBits = 416;  // 4 groups x 4 blocks x 26 bits
 inline constexpr int kPmRingSize = 60;
 
+// The RDS group scheduler: what the current block says, the group being sent and where each
+// group type stands in its sequence.
+struct RdsState {
+  // Handed over per chunk from the block's snapshot.
+  ProgrammeSettings programme;
+  bool stereo = false;
+  double chunkClock = std::numeric_limits<double>::quiet_NaN();  // UTC of the chunk's frame 0
+  double secondsPerFrame = 0.0;
+  int32_t localOffsetHalfHours = 0;
+
+  std::array<uint16_t, 4> words{};  // blocks 1..4 of the group being sent
+  int32_t slot = 0;                 // 0..3: PS segment of the run; 4..6: a group after the run
+  int32_t psSegment = -1;           // PS segment of the 0A group being sent; -1: another type
+  int32_t afPair = 0;               // next AF pair, of a list of afCount codes
+  int32_t afCount = 0;
+  // RadioText: the text last sent (RDS codes), its length (-1: none yet this run), the A/B flag
+  // it went with and its next segment.
+  std::array<char, kRtLength> rtText{};
+  int32_t rtLength = -1;
+  bool rtFlag = false;
+  int32_t rtSegment = 0;
+  // Minute (since 1970) at the last group start, to find the minute edges.
+  int64_t minute = 0;
+  bool minuteKnown = false;
+};
+
 struct EngineState {
   int32_t SourceMode = 0;  // 0 until streaming first starts, then SourceSine or SourceInput
   bool StopRequested = false;
@@ -31,6 +60,7 @@ struct EngineState {
   int32_t RDSBitIndex = 0;  // 0..415
   int32_t RDSInfoWord = 0;
   int32_t RDSCheckWord = 0;
+  RdsState Rds;
   std::array<std::array<float, 2>, 3> RDSShapeState{};    // (a1,a2), (b1,b2), (c1,c2)
   std::array<std::array<float, 2>, 2> PilotNotchState{};  // L and R: (s1, s2)
   std::array<float, 2> DCBlockState{};                    // L and R

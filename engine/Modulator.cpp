@@ -86,6 +86,7 @@ void Modulator::BeginRun(int sourceMode) {
   state_.ClippedSamples = 0;
   state_.SourceMode = sourceMode;
   audio_->Reset();
+  ResetRdsRun(state_);
 }
 
 bool Modulator::AudioOut1FillBuffer(uint8_t* buffer, const int& size) {
@@ -97,6 +98,7 @@ bool Modulator::AudioOut1FillBuffer(uint8_t* buffer, const int& size) {
   multipath_ = controls_.MultipathFlag().load(std::memory_order_relaxed);
   const int frames = size > 0 ? size / 4 : 0;
   for (int first = 0; first < frames; first += C) {
+    SetRdsChunk(state_, snapshot_, frameRate_, first);
     FillChunk(buffer + 4 * static_cast<std::size_t>(first), std::min(C, frames - first), first);
   }
   return !state_.StopRequested;
@@ -166,7 +168,7 @@ __attribute__((always_inline)) inline void InputFrames(EngineState& s, const Blo
       if (kRds) {
         if (++s.PilotCycleCount >= 16) {
           s.PilotCycleCount = 0;
-          GetNextRDSBit(s, controls);
+          GetNextRDSBit(s, controls, k);
           impulse = s.RDSDiffBit ? 1.0f : -1.0f;
         }
         if (s.PilotCycleCount == 8) impulse = s.RDSDiffBit ? -1.0f : 1.0f;

@@ -42,7 +42,8 @@ class Modulator {
   void SetFrameRate(int hz);
   int FrameRate() const { return frameRate_; }
 
-  // Start of streaming: StopRequested = false, ClearPm, CapInL/CapInR zeroed, SourceMode = mode.
+  // Start of streaming: StopRequested = false, ClearPm, CapInL/CapInR zeroed, SourceMode = mode,
+  // the RDS RadioText and clock-time sequences started afresh.
   void BeginRun(int sourceMode);
   void RequestStop() { state_.StopRequested = true; }
 

@@ -349,6 +349,7 @@ RdsFrames FrameBlocks(const std::vector<std::uint8_t>& bits) {
     if (!ok) ++f.blockErrors;
     if (position == 0) {
       group = RdsGroup();
+      group.startBit = at;
       inGroup = true;
     }
     if (inGroup) {
@@ -361,25 +362,82 @@ RdsFrames FrameBlocks(const std::vector<std::uint8_t>& bits) {
   return f;
 }
 
+namespace {
+
+void DecodeBasicTuning(const RdsGroup& g, RdsContent& c) {
+  const std::uint16_t b = g.blocks[1];
+  const int segment = b & 3;
+  c.segments.push_back(segment);
+  c.ta.push_back(b >> 4 & 1);
+  c.ms.push_back(b >> 3 & 1);
+  c.di[static_cast<std::size_t>(segment)] = b >> 2 & 1;  // segment 0 carries d3, 3 carries d0
+  c.ps[static_cast<std::size_t>(2 * segment)] = static_cast<char>(g.blocks[3] >> 8);
+  c.ps[static_cast<std::size_t>(2 * segment + 1)] = static_cast<char>(g.blocks[3] & 0xFF);
+  if (b >> 11 & 1) return;  // version B carries the PI again in block 3
+  for (const int code : {g.blocks[2] >> 8, g.blocks[2] & 0xFF}) {
+    if (code >= 225 && code <= 249) {
+      c.afCount = code - 224;
+      c.af.clear();
+    } else if (code >= 1 && code <= 204 && c.afCount > static_cast<int>(c.af.size())) {
+      c.af.push_back(code);
+    }
+  }
+}
+
+void DecodeRadioText(const RdsGroup& g, RdsContent& c) {
+  const int flag = g.blocks[1] >> 4 & 1;
+  if (c.rtFlag >= 0 && flag != c.rtFlag) c.rt[static_cast<std::size_t>(flag)].assign(64, '\0');
+  c.rtFlag = flag;
+  std::string& rt = c.rt[static_cast<std::size_t>(flag)];
+  const auto at = static_cast<std::size_t>(4 * (g.blocks[1] & 0xF));
+  rt[at] = static_cast<char>(g.blocks[2] >> 8);
+  rt[at + 1] = static_cast<char>(g.blocks[2] & 0xFF);
+  rt[at + 2] = static_cast<char>(g.blocks[3] >> 8);
+  rt[at + 3] = static_cast<char>(g.blocks[3] & 0xFF);
+}
+
+void DecodeClockTime(const RdsGroup& g, RdsContent& c) {
+  RdsClockTime t;
+  t.group = c.piValues.size() - 1;
+  t.mjd = (g.blocks[1] & 3) << 15 | g.blocks[2] >> 1;
+  t.hour = (g.blocks[2] & 1) << 4 | g.blocks[3] >> 12;
+  t.minute = g.blocks[3] >> 6 & 0x3F;
+  t.offsetHalfHours = (g.blocks[3] & 0x1F) * (g.blocks[3] >> 5 & 1 ? -1 : 1);
+  c.clockTimes.push_back(t);
+}
+
+}  // namespace
+
 RdsContent DecodeGroups(const RdsFrames& frames) {
   RdsContent c;
   for (const RdsGroup& g : frames.groups) {
     if (!(g.valid[0] && g.valid[1] && g.valid[2] && g.valid[3])) continue;
     ++c.groupsDecoded;
     const std::uint16_t b = g.blocks[1];
+    const int type = b >> 12, version = b >> 11 & 1;
+    c.startBits.push_back(g.startBit);
     c.piValues.push_back(g.blocks[0]);
-    c.groupTypes.push_back(b >> 12);
-    c.versions.push_back(b >> 11 & 1);
+    c.groupTypes.push_back(type);
+    c.versions.push_back(version);
     c.tp.push_back(b >> 10 & 1);
+    c.pty.push_back(b >> 5 & 0x1F);
+    c.addresses.push_back(b & 0xF);
     c.block3.push_back(g.blocks[2]);
-    if (b >> 12 == 0) {
-      const int segment = b & 3;
-      c.segments.push_back(segment);
-      c.ps[static_cast<std::size_t>(2 * segment)] = static_cast<char>(g.blocks[3] >> 8);
-      c.ps[static_cast<std::size_t>(2 * segment + 1)] = static_cast<char>(g.blocks[3] & 0xFF);
-    }
+    if (type == 0) DecodeBasicTuning(g, c);
+    if (type == 2 && version == 0) DecodeRadioText(g, c);
+    if (type == 4 && version == 0) DecodeClockTime(g, c);
   }
   return c;
+}
+
+bool CompleteRadioText(const std::string& buffer, std::string* text) {
+  std::size_t end = 0;
+  while (end < buffer.size() && buffer[end] != '\r') {
+    if (buffer[end] == '\0') return false;
+    ++end;
+  }
+  *text = buffer.substr(0, end);
+  return true;
 }
 
 RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std::size_t begin,
@@ -441,7 +499,7 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
   const double firstSample = static_cast<double>(begin + half);
   const double cycleAtFirst = pilot.PhaseAt(firstSample) / kTwoPi;
   const double last = static_cast<double>(r.size() - 1);
-  const auto symbols = [&](double tau, std::vector<double>* s) {
+  const auto symbols = [&](double tau, std::vector<double>* s, std::vector<double>* starts) {
     // Position (decimated samples) where the pilot completes `cycle` cycles.
     const auto pos = [&](double cycle) { return (cycle - cycleAtFirst) * samplesPerCycle; };
     double metric = 0;
@@ -453,17 +511,18 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
       const double v = (integral(m) - integral(a)) - (integral(b) - integral(m));
       metric += std::abs(v);
       if (s) s->push_back(v);
+      if (starts) starts->push_back(firstSample + a * static_cast<double>(kDecimation));
     }
     return metric;
   };
   double bestTau = 0, best = -1;
   for (int step = 0; step < 64; ++step) {
     const double tau = step * 16.0 / 64;
-    const double metric = symbols(tau, nullptr);
+    const double metric = symbols(tau, nullptr, nullptr);
     if (metric > best) best = metric, bestTau = tau;
   }
-  std::vector<double> s;
-  symbols(bestTau, &s);
+  std::vector<double> s, starts;
+  symbols(bestTau, &s, &starts);
   out.symbols = static_cast<int>(s.size());
   double minAbs = 1e300, sumAbs = 0;
   for (double v : s) minAbs = std::min(minAbs, std::abs(v)), sumAbs += std::abs(v);
@@ -471,6 +530,7 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
   // Differential decoding: a data 1 is a change of symbol polarity.
   for (std::size_t k = 1; k < s.size(); ++k) {
     out.bits.push_back(static_cast<std::uint8_t>((s[k] > 0) != (s[k - 1] > 0)));
+    out.bitStarts.push_back(starts[k]);
   }
   return out;
 }

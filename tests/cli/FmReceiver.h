@@ -5,9 +5,10 @@
 // ellipse, a phase-difference FM demodulator, a pilot estimator, a stereo decoder whose
 // 38 kHz reference is twice the pilot phase, and an RDS demodulator (57 kHz reference from
 // three times the pilot phase, biphase symbols clocked at pilot / 16, differential decoding,
-// block synchronisation by syndrome, type 0A group decoding).
+// block synchronisation by syndrome, decoding of the type 0A, 2A and 4A groups).
 #pragma once
 
+#include <array>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -85,6 +86,7 @@ extern const std::uint16_t kOffsetWords[kOffsetCount];
 // where two consecutive 26-bit blocks carry the syndromes of two offsets in sequence; from
 // there every block is checked and a mismatch counts as a block error.
 struct RdsGroup {
+  std::size_t startBit = 0;  // index of the group's first bit in the data bits
   std::uint16_t blocks[4] = {};
   bool valid[4] = {};
   bool cPrime = false;  // block 3 carried offset C'
@@ -98,22 +100,46 @@ struct RdsFrames {
 };
 RdsFrames FrameBlocks(const std::vector<std::uint8_t>& bits);
 
-// Type 0A/0B content of the decoded groups.
+// Content of the decoded groups: every group's common fields, and the type 0 (basic tuning),
+// 2A (RadioText) and 4A (clock time) items assembled as a receiver would.
+struct RdsClockTime {
+  std::size_t group = 0;  // index into the decoded groups
+  int mjd = 0, hour = 0, minute = 0;
+  int offsetHalfHours = 0;  // local time offset, negative west of Greenwich
+};
 struct RdsContent {
   int groupsDecoded = 0;
-  std::vector<std::uint16_t> piValues;    // PI of every group
-  std::vector<int> groupTypes;            // 4-bit type code of every group
-  std::vector<int> versions;              // 0 = A, 1 = B
-  std::vector<int> tp;                    // traffic programme flag
-  std::vector<int> segments;              // PS segment address (type 0 only)
-  std::vector<std::uint16_t> block3;      // third block (AF codes in type 0A)
-  std::string ps = std::string(8, '\0');  // assembled PS name; '\0' where never received
+  std::vector<std::size_t> startBits;        // first data bit of every group
+  std::vector<std::uint16_t> piValues;       // PI of every group
+  std::vector<int> groupTypes;               // 4-bit type code of every group
+  std::vector<int> versions;                 // 0 = A, 1 = B
+  std::vector<int> tp;                       // traffic programme flag
+  std::vector<int> pty;                      // programme type
+  std::vector<int> addresses;                // low 4 bits of block 2 (segment address, A/B flag)
+  std::vector<int> segments;                 // PS segment address (type 0 only)
+  std::vector<int> ta, ms;                   // type 0 only, alongside segments
+  std::vector<std::uint16_t> block3;         // third block (AF codes in type 0A)
+  std::string ps = std::string(8, '\0');     // assembled PS name; '\0' where never received
+  std::array<int, 4> di = {-1, -1, -1, -1};  // decoder identification d3, d2, d1, d0; -1 unseen
+  // AF method A: the count announced by the last count code and the codes that followed it.
+  int afCount = -1;
+  std::vector<int> af;
+  // RadioText per A/B flag, 64 character codes, '\0' where not received since the flag last
+  // changed to this value (a change clears that buffer).
+  std::array<std::string, 2> rt = {std::string(64, '\0'), std::string(64, '\0')};
+  int rtFlag = -1;  // flag of the last 2A group
+  std::vector<RdsClockTime> clockTimes;
 };
 RdsContent DecodeGroups(const RdsFrames& frames);
+
+// Whether a RadioText buffer is complete: every character up to the end code 0x0D (or all 64)
+// received. Then `text` is the text without the end code.
+bool CompleteRadioText(const std::string& buffer, std::string* text);
 
 // The RDS demodulator up to the data bits.
 struct RdsSignal {
   std::vector<std::uint8_t> bits;  // differentially decoded data bits
+  std::vector<double> bitStarts;   // MPX sample where the symbol of each data bit begins
   double peakDeviation = 0;        // Hz: peak of the subcarrier's envelope
   double carrierPhaseDeg = 0;      // subcarrier phase against 3 x pilot phase, modulo 180
   double eyeOpening = 0;           // smallest |symbol| over the mean |symbol|
