@@ -132,5 +132,91 @@ TEST(ProgrammeOnRenders, DeEmphasisReturnsTheFlatInput) {
   }
 }
 
+// Everything on, from the command line as a user types it: the receiver decodes PI, PS, PTY,
+// TP/TA/MS, DI, the AF list, the whole RadioText and a clock time equal to the render's clock,
+// with not one block error.
+TEST(ProgrammeOnRenders, ReceiverDecodesEveryRdsItem) {
+  TempDir tmp;
+  constexpr int kRate = 192000;
+  std::vector<int> in;
+  for (int n = 0; n < kRate * 8; ++n) {
+    in.push_back(static_cast<int>(std::lround(3000 * std::sin(2 * kPi * 1000.0 * n / kRate))));
+    in.push_back(static_cast<int>(std::lround(3000 * std::sin(2 * kPi * 2500.0 * n / kRate))));
+  }
+  WriteWav(tmp / "in.wav", kRate, in);
+  const std::string rt = "Gr\xC3\xBC\xC3\x9F Gott! 5 \xE2\x82\xAC or $5 on 104.2";
+  std::vector<std::string> args = {"-s",           "8",
+                                   "-i",           tmp / "in.wav",
+                                   "-o",           tmp / "all.wav",
+                                   "--start-time", "2026-12-09T14:36:55Z"};
+  for (const char* set : {"ExtSource=1", "Stereo=1", "RDS=1", "RDSPI=D3C1", "RDSPS=Caf\xC3\xA9 $1",
+                          "RDSPTY=10", "RDSTA=on", "RDSMS=0", "RDSDI=2", "RDSCT=1",
+                          "RDSAF=87.6, 104.2, 107.9", "PreEmphasis=1", "AudioLowPass=1"}) {
+    args.insert(args.end(), {"--set", set});
+  }
+  args.insert(args.end(), {"--set", "RDSRT=" + rt});
+  // Eastern Standard Time: a local offset of -5 h, -10 half hours.
+  const cli::RunResult r = Render(tmp, args, {"TZ=EST5"});
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  IqRecording rec;
+  std::string error;
+  ASSERT_TRUE(ReadIqWav(tmp / "all.wav", rec, error)) << error;
+  const std::size_t begin = 9600, end = rec.i.size() - 1;
+  const std::vector<double> mpx = Demodulate(rec, EstimateCalibration(rec, begin, end));
+  const Pilot pilot = MeasurePilot(mpx, kRate, 19000, begin, end);
+  const RdsSignal rds = DemodulateRds(mpx, pilot, begin, end);
+  const RdsFrames frames = FrameBlocks(rds.bits);
+  const RdsContent c = DecodeGroups(frames);
+  ASSERT_TRUE(frames.synced);
+  EXPECT_EQ(frames.blockErrors, 0);
+  ASSERT_GE(c.groupsDecoded, 85);  // 8 s of 11.4 groups a second
+  for (int g = 0; g < c.groupsDecoded; ++g) {
+    EXPECT_EQ(c.piValues[static_cast<std::size_t>(g)], 0xD3C1);
+    EXPECT_EQ(c.pty[static_cast<std::size_t>(g)], 10);
+    EXPECT_EQ(c.tp[static_cast<std::size_t>(g)], 1);
+  }
+  for (std::size_t k = 0; k < c.ta.size(); ++k) {
+    EXPECT_EQ(c.ta[k], 1);
+    EXPECT_EQ(c.ms[k], 0);
+  }
+  EXPECT_EQ(c.ps,
+            "Caf\x82 \xAB"
+            "1 ");        // é and $ in the RDS set, padded to 8
+  EXPECT_EQ(c.di[3], 1);  // stereo, following the encoder
+  EXPECT_EQ(c.afCount, 3);
+  EXPECT_EQ(c.af, (std::vector<int>{1, 167, 204}));
+  std::string text;
+  ASSERT_TRUE(CompleteRadioText(c.rt[0], &text));
+  EXPECT_EQ(text,
+            "Gr\x99\x8D Gott! 5 \xA9 or \xAB"
+            "5 on 104.2");
+  // The minute 14:37 begins 5 s into the render; its group starts within 0.1 s after it.
+  ASSERT_EQ(c.clockTimes.size(), 1u);
+  const RdsClockTime& ct = c.clockTimes[0];
+  EXPECT_EQ(ct.mjd, 61383);
+  EXPECT_EQ(ct.hour, 14);
+  EXPECT_EQ(ct.minute, 37);
+  EXPECT_EQ(ct.offsetHalfHours, -10);
+  const double at = rds.bitStarts[c.startBits[ct.group]] / kRate;
+  std::printf("RDS render: %d groups, %d block errors, CT group at %.4f s\n", c.groupsDecoded,
+              frames.blockErrors, at);
+  EXPECT_GE(at, 5.0);
+  EXPECT_LT(at, 5.1);
+
+  // What the receiver cannot be given is refused with the key and its range.
+  cli::RunResult bad = Render(tmp, {"-o", tmp / "x.wav", "--set", "RDSRT=\xD0\xB6"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("RDSRT=\xD0\xB6: the character '\xD0\xB6' (U+0436) has no code in the "
+                         "RDS character set; up to 64 characters of the RDS set"),
+            std::string::npos)
+      << bad.err;
+  bad = Render(tmp, {"-o", tmp / "x.wav", "--start-time", "2026-02-30T10:00Z"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--start-time '2026-02-30T10:00Z' is not an ISO 8601 UTC time"),
+            std::string::npos)
+      << bad.err;
+}
+
 }  // namespace
 }  // namespace kelvane::receiver
