@@ -71,12 +71,6 @@ QRect TGroupBox::ClientRect() const {
   return QRect(1, top, width() - 2, height() - top - 1);
 }
 
-int TGroupBox::CaptionEnd() const {
-  return caption_.isEmpty()
-             ? 0
-             : kCaptionLeft + QFontMetrics(captionFont_).horizontalAdvance(caption_) + 2;
-}
-
 void TGroupBox::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), background_);

@@ -53,8 +53,6 @@ class TGroupBox : public QWidget {
             const QColor& background = kGroupColor);
   QString caption() const { return caption_; }
   QRect ClientRect() const;
-  // The x just right of the caption on the top edge (where a link may start).
-  int CaptionEnd() const;
 
  protected:
   void paintEvent(QPaintEvent*) override;

@@ -123,12 +123,11 @@ void TForm1::BuildControls() {
   l19->setObjectName(QStringLiteral("Label19"));
   l19->move(199, 0);
   Label19 = l19;
-  // The programme dialog's link sits before it on the same edge, in the middle of the free
-  // space between the group's caption and that link.
-  auto* l20 = new TLinkLabel(GroupBox2, QStringLiteral("RDS and audio"));
+  // The programme dialog's link sits at the right end of the output group's edge, clear of
+  // every caption.
+  auto* l20 = new TLinkLabel(GroupBox11, QStringLiteral("RDS and audio"));
   l20->setObjectName(QStringLiteral("Label20"));
-  const int captionEnd = GroupBox2->CaptionEnd();
-  l20->move(captionEnd + (l19->x() - captionEnd - l20->width()) / 2, 0);
+  l20->move(GroupBox11->width() - l20->width() - 8, 0);
   Label20 = l20;
   RBSINE = MakeCheck<QRadioButton>(GroupBox2, "RBSINE", QStringLiteral("Sine wave:"), 8, 16);
   RBEXT = MakeCheck<QRadioButton>(GroupBox2, "RBEXT", QStringLiteral("Sound card input:"), 8, 152);
