@@ -38,13 +38,13 @@ class ControlSource {
   // CBMULTI: read by the engine at the start of every block; the owner keeps this flag current.
   const std::atomic<bool>& MultipathFlag() const { return multipath_; }
   void SetMultipath(bool on) { multipath_.store(on, std::memory_order_relaxed); }
-  // EPI / EPS texts (PS in RDS character codes), read once per RDS group and once per fourth RDS
-  // block: copied into the caller's buffer (no allocation on the audio path); returns the full
-  // length of the text.
+  // EPI / EPS texts (PS in RDS character codes): the PI read at each group start, the PS at
+  // the fourth block of each 0A group; copied into the caller's buffer (no allocation on the
+  // audio path); returns the full length of the text.
   virtual std::size_t ReadPIText(char* out, std::size_t capacity) = 0;
   virtual std::size_t ReadPSText(char* out, std::size_t capacity) = 0;
-  // The RadioText in RDS character codes (up to 64), read once per RDS group; empty sends no
-  // RadioText.
+  // The RadioText in RDS character codes (up to 64), read at each group that may carry it;
+  // empty sends no RadioText.
   virtual std::size_t ReadRTText(char* /*out*/, std::size_t /*capacity*/) { return 0; }
 
  private:
