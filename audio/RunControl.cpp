@@ -97,10 +97,13 @@ StartResult RunControl::Start(const RunSettings& settings,
 
   serverProblemsTold_ = 0;
   if (serverWatchOn_) RequestServerRate(r.frameRate);
-  if (settings.sineSource) {
-    s.SourceMode = SourceSine;
-  } else {
-    s.SourceMode = SourceInput;
+  // The engine's run state (source, audio filters, RDS texts and clock) starts afresh.
+  modulator_.BeginRun(settings.sineSource ? SourceSine : SourceInput);
+  fileSource_ = settings.sineSource ? nullptr : settings.fileSource;
+  if (fileSource_) {
+    // The file takes the place of the capture device; its frames come with each block.
+    fileBlock_.assign(static_cast<std::size_t>(r.bufferBytes), 0);
+  } else if (!settings.sineSource) {
     OpenInput(settings.inputDevice, r.input);
   }
   // The prefill fills all buffers at once, so with the input source the first blocks come
@@ -202,6 +205,13 @@ bool RunControl::Fill(uint8_t* buffer, int& size) {
   const uint64_t first = framesFilled_;
   if (fadeSet_ && first >= fadeEnd_) return false;
   uint64_t frames = static_cast<uint64_t>(std::max(size, 0) / 4);
+  if (fileSource_ && frames * 4 <= fileBlock_.size()) {
+    // The file's frames for this block enter the input queue just ahead of it.
+    fileSource_->PullFrames(fileBlock_.data(), frames);
+    const Modulator::CaptureResult r =
+        modulator_.AudioIn1BufferFilled(fileBlock_.data(), static_cast<int>(frames * 4));
+    if (OnInputLevels) OnInputLevels(r.levelL, r.levelR);
+  }
   const uint64_t silenceFrom = fadeStart_ + fadeFrames_;
   bool more = true;
   if (fadeSet_ && first >= silenceFrom) {
@@ -232,6 +242,7 @@ bool RunControl::Fill(uint8_t* buffer, int& size) {
     more = true;  // the fade plays out even after the engine was asked to stop
   }
   framesFilled_ += frames;
+  if (recorder_) recorder_->PushFrames(buffer, static_cast<std::size_t>(frames));
   if (OnBlockFilled) OnBlockFilled();
   return more;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AudioIO.h"
+#include "FramePorts.h"
 #include "Modulator.h"
 #include "ServerWatch.h"
 
@@ -27,6 +28,9 @@ struct RunSettings {
   // More than 0: the output plays exactly this long (rounded to frames), then fades out and
   // closes by itself (see FadeOutAt). The window leaves it at 0: it runs until stopped.
   double stopAfterSeconds = 0.0;
+  // With sineSource false: the modulation comes from this source (an audio file) instead of
+  // the capture device, which then stays closed. Must outlive the run.
+  FrameSource* fileSource = nullptr;
 };
 
 // What became of one stream at a start.
@@ -115,6 +119,10 @@ class RunControl {
   // when no server plays our stream.
   std::vector<ServerProblem> NewServerProblems();
 
+  // Every block handed to the output from now on also goes to `sink` (a recorder), until set
+  // to nullptr; it must outlive that.
+  void SetRecorder(FrameSink* sink) { recorder_ = sink; }
+
   // Optional hooks, all on the owner's thread.
   std::function<void()> OnBlockFilled;  // after every output block (e.g. refresh the meter)
   std::function<void(float left, float right)> OnInputLevels;  // after every capture block
@@ -135,6 +143,9 @@ class RunControl {
   uint64_t fadeFrames_ = 0;  // length of the fade
   uint64_t fadeEnd_ = 0;     // last frame (exclusive) handed over, silence included
   uint64_t queueOverflows_ = 0;
+  FrameSource* fileSource_ = nullptr;
+  std::vector<uint8_t> fileBlock_;  // one block of the file's frames, sized at the start
+  FrameSink* recorder_ = nullptr;
   bool serverWatchOn_ = false;
   unsigned serverProblemsTold_ = 0;  // one bit per ServerProblem::Kind told in this run
   ServerWatch serverWatch_;
