@@ -71,6 +71,12 @@ const std::array<ProgrammeRow, kProgrammeKeyCount> kProgrammeTable = {{
    "RDS clock time and date each minute"},
   {ProgrammeKey::RDSAF,        "RDSAF",        "Alternative frequencies:", ProgrammeKind::AfList, 0, 25, 0, {},
    "RDS alternative frequencies (method A; empty: none)"},
+  {ProgrammeKey::FileSource,   "FileSource",   "Audio file",            ProgrammeKind::Switch, 0, 1,  0, {},
+   "the sound-card input source plays InputFile instead of a device (window)"},
+  {ProgrammeKey::InputFile,    "InputFile",    "Audio file:",           ProgrammeKind::Path,   0, 2047, 0, {},
+   "audio file of the input source (window; WAV, FLAC, Ogg, MP3, any rate)"},
+  {ProgrammeKey::InputFileLoop, "InputFileLoop", "Loop the audio file", ProgrammeKind::Switch, 0, 1,  0, {},
+   "play the audio file again from its start at its end (0: silence follows)"},
 }};
 // clang-format on
 

@@ -22,6 +22,9 @@ enum class ProgrammeKey : int {
   RDSRT,
   RDSCT,
   RDSAF,
+  FileSource,
+  InputFile,
+  InputFileLoop,
   Count
 };
 inline constexpr std::size_t kProgrammeKeyCount = static_cast<std::size_t>(ProgrammeKey::Count);
@@ -31,7 +34,8 @@ enum class ProgrammeKind {
   Switch,  // 0 / 1
   Number,  // an integer min .. max
   Text,    // RDS characters, up to max of them
-  AfList   // frequencies in MHz separated by commas, up to max of them
+  AfList,  // frequencies in MHz separated by commas, up to max of them
+  Path     // a file name, UTF-8 without control characters, up to max characters
 };
 
 struct ProgrammeRow {

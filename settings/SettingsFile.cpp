@@ -50,7 +50,10 @@ KeyDef TextKey(std::string_view name, std::string SettingsValues::*m, bool latin
 KeyDef ProgrammeKeyDef(const ProgrammeRow& row) {
   KeyType type = KeyType::Integer;
   if (row.kind == ProgrammeKind::Switch) type = KeyType::Boolean;
-  if (row.kind == ProgrammeKind::Text || row.kind == ProgrammeKind::AfList) type = KeyType::Text;
+  if (row.kind == ProgrammeKind::Text || row.kind == ProgrammeKind::AfList ||
+      row.kind == ProgrammeKind::Path) {
+    type = KeyType::Text;
+  }
   KeyDef d{{row.key, type}};
   d.programme = static_cast<int>(row.id);
   return d;
@@ -213,6 +216,13 @@ bool LoadRdsText(std::string_view raw, std::size_t maxChars, std::string& out, s
   return true;
 }
 
+// The switches of the file source, which the window keeps apart from the engine's values.
+bool* FileSwitch(SettingsValues& values, ProgrammeKey k) {
+  if (k == ProgrammeKey::FileSource) return &values.fileSource;
+  if (k == ProgrammeKey::InputFileLoop) return &values.inputFileLoop;
+  return nullptr;
+}
+
 bool ApplyProgrammeText(SettingsValues& values, const KeyDef& d, std::string_view text,
                         std::string& why) {
   const ProgrammeRow& row = ProgrammeInfo(static_cast<ProgrammeKey>(d.programme));
@@ -221,6 +231,9 @@ bool ApplyProgrammeText(SettingsValues& values, const KeyDef& d, std::string_vie
       return LoadRdsText(text, static_cast<std::size_t>(row.maxValue), values.rdsRT, why);
     case ProgrammeKind::AfList:
       return ParseAfList(text, values.programme, why);
+    case ProgrammeKind::Path:
+      values.inputFile = LoadedText(d, text);
+      return true;
     default: {
       const auto v = ParseSettingsInt(text);
       if (!v) {
@@ -228,6 +241,10 @@ bool ApplyProgrammeText(SettingsValues& values, const KeyDef& d, std::string_vie
         return false;
       }
       int value = *v;
+      if (bool* on = FileSwitch(values, row.id)) {
+        *on = value != 0;
+        return true;
+      }
       if (row.kind == ProgrammeKind::Switch) {
         value = value != 0;
       } else if (value < row.minValue || value > row.maxValue) {
@@ -243,6 +260,9 @@ std::string ProgrammeText(const SettingsValues& values, const KeyDef& d) {
   const ProgrammeRow& row = ProgrammeInfo(static_cast<ProgrammeKey>(d.programme));
   if (row.kind == ProgrammeKind::Text) return Utf8FromRds(values.rdsRT);
   if (row.kind == ProgrammeKind::AfList) return FormatAfList(values.programme);
+  if (row.kind == ProgrammeKind::Path) return values.inputFile;
+  if (row.id == ProgrammeKey::FileSource) return values.fileSource ? "1" : "0";
+  if (row.id == ProgrammeKey::InputFileLoop) return values.inputFileLoop ? "1" : "0";
   return std::to_string(ProgrammeNumber(values.programme, row.id));
 }
 

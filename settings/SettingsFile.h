@@ -1,4 +1,4 @@
-// The settings file vantorex.ini: its 36 keys, their encodings and defaults, load and save.
+// The settings file vantorex.ini: its keys, their encodings and defaults, load and save.
 #pragma once
 
 #include <cstddef>
@@ -44,6 +44,11 @@ struct SettingsValues {
   // The programme keys (ProgrammeTable.h); the RadioText apart, as it is a text.
   ProgrammeSettings programme;
   std::string rdsRT;
+  // The audio file of the input source (UTF-8), whether the input list has it selected
+  // instead of a device, and whether it plays again from its start at its end.
+  std::string inputFile;
+  bool fileSource = false;
+  bool inputFileLoop = false;
 
   // The radio pair after loading: ExtSource is set last, so with both stored as 1 only the
   // sound-card input is on, and with both 0 neither is; Start runs the sine only when RBSINE
@@ -65,7 +70,7 @@ struct SettingsKey {
   KeyType type;
 };
 
-// The 36 keys in the order in which they are read and written.
+// The keys in the order in which they are read and written.
 const std::vector<SettingsKey>& SettingsKeys();
 // Key of that name (case-insensitive, as in the file), or nullptr.
 const SettingsKey* FindSettingsKey(std::string_view name);

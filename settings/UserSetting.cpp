@@ -212,6 +212,8 @@ std::string ProgrammeForms(const ProgrammeRow& row) {
       return "up to " + std::to_string(row.maxValue) + " characters of the RDS set";
     case ProgrammeKind::AfList:
       return "MHz 87.6 .. 107.9, up to 25, separated by commas";
+    case ProgrammeKind::Path:
+      return "a file name, UTF-8, up to " + std::to_string(row.maxValue) + " characters";
     case ProgrammeKind::Choice: {
       std::string forms;
       for (std::size_t i = 0; i < row.choices.size(); ++i) {
@@ -225,6 +227,8 @@ std::string ProgrammeForms(const ProgrammeRow& row) {
   return "code " + std::to_string(row.minValue) + " .. " + std::to_string(row.maxValue);
 }
 
+bool ReadText(std::string_view name, std::string_view text, std::string& out, std::string& why);
+
 // A programme key typed by a person, into `next`.
 bool ReadProgramme(const ProgrammeRow& row, std::string_view text, SettingsValues& next,
                    std::string& why) {
@@ -236,6 +240,10 @@ bool ReadProgramme(const ProgrammeRow& row, std::string_view text, SettingsValue
       if (!ParseAfList(text, next.programme, why))
         return Fail(why, why + "; " + ProgrammeForms(row));
       return true;
+    case ProgrammeKind::Path: {
+      std::string path;
+      return ReadText(row.key, text, path, why) && ApplySettingText(next, key, path);
+    }
     case ProgrammeKind::Switch: {
       bool on = false;
       return ReadSwitch(text, on, why) && ApplySettingText(next, key, on ? "1" : "0");
@@ -266,7 +274,7 @@ bool ReadText(std::string_view name, std::string_view text, std::string& out, st
     return true;
   }
   if (name == "RDSPS") return ReadRdsText(text, kMaxPSLength, out, why);
-  // Device names: the window's lists hold UTF-8.
+  // Device and file names: the window's lists hold UTF-8.
   if (!IsValidUtf8(text)) return Fail(why, "not valid UTF-8 text");
   if (HasControlCharacter(text)) return Fail(why, "control characters are not allowed");
   if (Utf8Prefix(text, kMaxTextLength).size() != text.size()) {

@@ -40,6 +40,7 @@ TEST(UserSetting, RefusesWhatTheFileWouldClampOrRewrite) {
        "107.9, up to 25, separated by commas"},
       {"RDSAF=104.25", ""},
       {"RDSCT=2", "RDSCT=2: not a switch: 0 or 1 (also off/on, no/yes, false/true)"},
+      {"InputFile=a\tb.wav", "InputFile=a\tb.wav: control characters are not allowed"},
       {"SamplingRate=22050",
        "SamplingRate=22050: not in the list: 44100, 48000, 96000 or 192000 Hz (48k), or the "
        "index 0..3"},
@@ -74,7 +75,7 @@ TEST(UserSetting, TakesListValuesUnitsAndUnambiguousSuffixes) {
        {"CarrierFreq=-5k", "PilotDeviation=6.8kHz", "SinePeakDev=75 kHz", "samplingrate=44.1k",
         "BufferLength=1s", "MaxOutputSwing=12,34", "RDSPS=Caf\xC3\xA9", "rdspi=c201", "Stereo=on",
         "DCOffsetL=50.125", "RDSRT= 5 \xE2\x82\xAC or $5 ", "rdsaf=87.6, 107.9", "RDSTA=on",
-        "RDSDI=2"}) {
+        "RDSDI=2", "InputFile=/m\xC3\xBAsica/a b.flac", "InputFileLoop=yes"}) {
     EXPECT_TRUE(ApplyUserSetting(v, typed, error)) << typed << ": " << error;
   }
   EXPECT_EQ(v.params[ParamId::CarrierFreq], -5000.0);
@@ -94,6 +95,8 @@ TEST(UserSetting, TakesListValuesUnitsAndUnambiguousSuffixes) {
   EXPECT_EQ(v.programme.di, 2);
   EXPECT_EQ(v.rdsPI, "C201");
   EXPECT_TRUE(v.stereo);
+  EXPECT_EQ(v.inputFile, "/m\xC3\xBAsica/a b.flac");
+  EXPECT_TRUE(v.inputFileLoop);
   for (const char* typed : {"SamplingRate=192000", "SamplingRate=3", "SamplingRate=192 kHz"}) {
     v.samplingRate = 0;
     EXPECT_TRUE(ApplyUserSetting(v, typed, error)) << typed;
