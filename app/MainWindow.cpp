@@ -25,9 +25,11 @@
 #include "ControlLooks.h"
 #include "DeviceList.h"
 #include "FBVUMeter.h"
+#include "FileSource.h"
 #include "Fonts.h"
 #include "FormWidgets.h"
 #include "GradBtn.h"
+#include "IqRecorder.h"
 #include "ProgrammeDialog.h"
 #include "ScopeView.h"
 #include "SettingsDialog.h"
@@ -248,6 +250,7 @@ void TForm1::BuildControls() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1000);
+  BuildRecordLink();
 
   // Handlers.
   connect(GBTNSS, &TGradBtn::clicked, this, [this] { GBTNSSClick(); });
@@ -293,6 +296,7 @@ void TForm1::FormCreate() {
     GetWaveInDevices();
   } catch (...) {
   }
+  AddInputFileEntries();
   try {
     GetWaveOutDevices();
   } catch (...) {
@@ -400,7 +404,15 @@ void TForm1::AudioStart() {
   settings.bufferLengthIndex = CBBL->currentIndex();
   settings.sineSource = RBSINE->isChecked();
   settings.outputDevice = ComboBox3->currentIndex();
-  settings.inputDevice = ComboBox5->currentIndex();
+  settings.inputDevice = InputDeviceIndex();
+  if (!settings.sineSource && InputFileSelected()) {
+    // A file that cannot be played is said, and nothing starts in its place.
+    settings.fileSource = OpenInputFile(settings.samplingRateIndex);
+    if (settings.fileSource == nullptr) {
+      isRunning_ = false;
+      return;
+    }
+  }
   const StartResult r = run_.Start(settings, [this](bool allowed) {
     if (allowed) {
       CBRDS->setEnabled(true);
@@ -412,6 +424,7 @@ void TForm1::AudioStart() {
   // The power read-out was cleared by the start, also when no block follows.
   ShowPower();
   if (!r.started) {
+    fileSource_->Close();
     // Shown like any error that escapes a handler; the caption stays "Start".
     throw std::runtime_error(r.error);
   }
@@ -425,7 +438,7 @@ void TForm1::AudioStart() {
   };
   notice(r.input, "input", ComboBox5);
   notice(r.output, "output", ComboBox3);
-  if (!settings.sineSource && settings.inputDevice < 0) {
+  if (!settings.sineSource && settings.inputDevice < 0 && settings.fileSource == nullptr) {
     // The run goes on (the carrier, pilot and RDS are still worth having), but not unsaid.
     ShowDeviceNotice(QStringLiteral(
         "No input device is selected: the sound-card source modulates the carrier with silence."));
@@ -434,6 +447,9 @@ void TForm1::AudioStart() {
 
 void TForm1::AudioStop() {
   run_.Stop();
+  // What was recorded is kept; the file is read no further.
+  StopRecording();
+  fileSource_->Close();
   GBTNSS->setCaption(QStringLiteral("Start"));
   FBVU->SetLevels(kLevelFloor, kLevelFloor);
   isRunning_ = false;
@@ -532,6 +548,7 @@ void TForm1::Timer1Timer() {
     c.CapOutQ = s.CapOutQ;
     c.CapMpx = s.CapMpx;
     paintBox1_->update();
+    CheckInputFile();
     for (const ServerProblem& p : run_.NewServerProblems()) {
       QString message = QString::fromStdString(p.text);
       message[0] = message[0].toUpper();

@@ -39,6 +39,8 @@ class TFRDS;
 class TGroupBox;
 struct SettingsValues;
 class TPanel;
+class FileSource;
+class IqRecorder;
 
 // Questions and error boxes go through these, so that tests can answer and read them.
 // Confirm: "Confirm" box with Yes and No; true for Yes.
@@ -48,15 +50,23 @@ using ErrorFn = std::function<void(QWidget* parent, const QString& message)>;
 // A notice about the sound devices that must not stop the program (opening failed, device
 // lost); shown without blocking.
 using NoticeFn = std::function<void(QWidget* parent, const QString& message)>;
+// The file dialogs: a file to open (empty when cancelled), and a file to save with the filter
+// the user chose.
+using OpenFileFn =
+    std::function<QString(QWidget* parent, const QString& caption, const QString& filters)>;
+using SaveFileFn = std::function<QString(QWidget* parent, const QString& caption,
+                                         const QString& filters, QString* chosenFilter)>;
 
 struct FormOptions {
   // The --settings value; unset: $KELVANE_SETTINGS, else the per-user settings folder.
   std::optional<std::string> settingsOption;
   // The audio system; null for the platform's.
   WaveDriver* driver = nullptr;
-  ConfirmFn confirm;  // null: a real confirmation box
-  ErrorFn error;      // null: a real error box
-  NoticeFn notice;    // null: a non-modal message box
+  ConfirmFn confirm;    // null: a real confirmation box
+  ErrorFn error;        // null: a real error box
+  NoticeFn notice;      // null: a non-modal message box
+  OpenFileFn openFile;  // null: a real file dialog
+  SaveFileFn saveFile;  // null: a real save dialog
 };
 
 class TForm1 : public QWidget, public ControlSource {
@@ -133,6 +143,21 @@ class TForm1 : public QWidget, public ControlSource {
   // The last device notice shown (empty when none), for the window's own status and tests.
   const QString& LastNotice() const { return lastNotice_; }
 
+  // The audio file of the input source: an entry of the input-device list ahead of the last
+  // entry, "Audio file…", which asks for one. A file is taken only when it can be decoded;
+  // otherwise a notice says why and the list keeps its selection. The file plays from the next
+  // Start with the sound-card input source, looping at its end or not.
+  bool ChooseInputFile(const QString& path);
+  const QString& InputFile() const { return inputFile_; }
+  bool InputFileSelected() const;
+  bool InputFileLoop() const { return inputFileLoop_; }
+  void SetInputFileLoop(bool loop) { inputFileLoop_ = loop; }
+  // The "Record…" link: asks where and in which format, and records what is being sent
+  // until clicked again, the run stops, or the recording fails by itself.
+  void Label21Click();
+  bool Recording() const { return recorder_ != nullptr; }
+  void StopRecording();
+
  protected:
   void closeEvent(QCloseEvent* e) override;
   void showEvent(QShowEvent* e) override;
@@ -142,6 +167,18 @@ class TForm1 : public QWidget, public ControlSource {
   void FormCreate();
   void GetWaveInDevices();
   void GetWaveOutDevices();
+  // The file source (MainWindowFile.cpp).
+  void AddInputFileEntries();
+  void InputListActivated(int index);
+  void ShowInputFile(const SettingsValues& v);
+  int InputDeviceIndex() const;  // the selected device, -1 for none or the file
+  int SavedInputDevice() const;  // the device the settings file keeps
+  FrameSource* OpenInputFile(int samplingRateIndex);
+  void CheckInputFile();
+  // Recording (MainWindowRecord.cpp).
+  void BuildRecordLink();
+  bool StartRecording(const QString& path, const QString& filter);
+  void RecordTick();
   void ShowDeviceNotice(const QString& message);
   void ProcessOutNotices();
   void ProcessInNotices();
@@ -174,6 +211,15 @@ class TForm1 : public QWidget, public ControlSource {
   unsigned powerSerial_ = ~0u;
   QString lastNotice_;
   QPointer<QMessageBox> noticeBox_;
+  QString inputFile_;  // the audio file's full path; empty when none was chosen
+  bool inputFileLoop_ = false;
+  int lastInputIndex_ = -1;  // the list's selection before "Audio file…" was chosen
+  int lastInDevice_ = -1;    // the device last selected in the list
+  std::unique_ptr<FileSource> fileSource_;  // open while a run plays it
+  bool fileErrorTold_ = false;
+  std::unique_ptr<IqRecorder> recorder_;  // while recording
+  int recordRate_ = 0;
+  QTimer* recordTimer_ = nullptr;
 
  public:
   // Controls, named as the window's design names them (also their Qt object names).
@@ -190,6 +236,7 @@ class TForm1 : public QWidget, public ControlSource {
   TBMSpinEdit *BMSEDCOL = nullptr, *BMSEDCOR = nullptr;
   QLabel *Label19 = nullptr, *Label18 = nullptr, *Label14 = nullptr, *Label13 = nullptr;
   QLabel* Label20 = nullptr;  // "RDS and audio"
+  QLabel* Label21 = nullptr;  // "Record…"
   QRadioButton *RBSINE = nullptr, *RBEXT = nullptr;
   QComboBox *ComboBox5 = nullptr, *CBSR = nullptr, *CBBL = nullptr, *ComboBox3 = nullptr;
   QCheckBox *CBSTEREO = nullptr, *CBRDS = nullptr, *CBDC = nullptr, *CBPREAMP = nullptr;

@@ -35,7 +35,11 @@ void TForm1::ShowSettingsValues(const SettingsValues& v) {
   storedPos_ = QPoint(v.left, v.top);
   Place();
 
-  ComboBox5->setCurrentIndex(ChooseDevice(inDevices_, v.audioInDeviceName, v.audioInDevice));
+  const int inDevice = ChooseDevice(inDevices_, v.audioInDeviceName, v.audioInDevice);
+  ComboBox5->setCurrentIndex(inDevice);
+  lastInDevice_ = lastInputIndex_ = inDevice;
+  inputFileLoop_ = v.inputFileLoop;
+  ShowInputFile(v);
   ComboBox3->setCurrentIndex(ChooseDevice(outDevices_, v.audioOutDeviceName, v.audioOutDevice));
 
   // Radio buttons of one group: turning one on turns the other off; both off is possible.
@@ -75,8 +79,9 @@ SettingsValues TForm1::CurrentSettingsValues() const {
   SettingsValues v;
   v.top = pos().y();
   v.left = pos().x();
-  v.audioInDevice = ComboBox5->currentIndex();
-  v.audioInDeviceName = v.audioInDevice >= 0 ? ComboBox5->currentText().toStdString() : "";
+  v.audioInDevice = SavedInputDevice();
+  v.audioInDeviceName =
+      v.audioInDevice >= 0 ? ComboBox5->itemText(v.audioInDevice).toStdString() : "";
   v.audioOutDevice = ComboBox3->currentIndex();
   v.audioOutDeviceName = v.audioOutDevice >= 0 ? ComboBox3->currentText().toStdString() : "";
   v.sineSource = RBSINE->isChecked();
@@ -100,6 +105,9 @@ SettingsValues TForm1::CurrentSettingsValues() const {
   v.multipath = dialog_ != nullptr && dialog_->CBMULTI->isChecked();
   v.programme = programme_;
   v.rdsRT = rtCodes_;
+  v.inputFile = inputFile_.toStdString();
+  v.fileSource = InputFileSelected();
+  v.inputFileLoop = inputFileLoop_;
   return v;
 }
 

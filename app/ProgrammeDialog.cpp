@@ -68,6 +68,12 @@ TFRDS::TFRDS(TForm1& form) : QDialog(&form), form_(form) {
   GroupBox1 = group("GroupBox1", QStringLiteral("Audio"), 3, 68);
   CBEMPH = Choice(GroupBox1, "CBEMPH", ProgrammeKey::PreEmphasis, 18, 160, &P::preEmphasis);
   CBLOWPASS = Switch(GroupBox1, "CBLOWPASS", ProgrammeKey::AudioLowPass, 8, 44, &P::audioLowPass);
+  // The file source's end, beside the other audio switch; it holds from the next Start.
+  CBLOOP = MakeCheck<QCheckBox>(GroupBox1, "CBLOOP", Caption(ProgrammeKey::InputFileLoop),
+                                kFieldLeft, 44);
+  CBLOOP->setToolTip(Text(ProgrammeInfo(ProgrammeKey::InputFileLoop).help));
+  connect(CBLOOP, &QCheckBox::toggled, this, [this](bool on) { form_.SetInputFileLoop(on); });
+  showers_.push_back([this] { CBLOOP->setChecked(form_.InputFileLoop()); });
 
   GroupBox2 = group("GroupBox2", QStringLiteral("RDS"), 76, 188);
   CBPTY = Choice(GroupBox2, "CBPTY", ProgrammeKey::RDSPTY, 18, kFieldWidth, &P::pty);

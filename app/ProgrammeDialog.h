@@ -38,6 +38,7 @@ class TFRDS : public QDialog {
   QComboBox *CBEMPH = nullptr, *CBPTY = nullptr, *CBDI = nullptr;
   QCheckBox *CBLOWPASS = nullptr, *CBTP = nullptr, *CBTA = nullptr, *CBMS = nullptr;
   QCheckBox* CBCT = nullptr;
+  QCheckBox* CBLOOP = nullptr;  // the audio file of the input source loops at its end
   QLineEdit *ERT = nullptr, *EAF = nullptr;
   QLabel* LAFERR = nullptr;  // why the AF text is not taken; empty while it is
   TGradBtn* GBTN1 = nullptr;
