@@ -36,6 +36,9 @@ struct Gui {
   bool answer = true;
   std::vector<QString> errors;
   std::vector<QString> notices;
+  // The file dialogs' answers, and the filters the open dialog offered.
+  QString openAnswer, saveAnswer, saveFilter;
+  QString openFilters;
   std::unique_ptr<TForm1> form;
   TFCFG* dialog = nullptr;
 
@@ -50,6 +53,14 @@ struct Gui {
     };
     o.error = [this](QWidget*, const QString& m) { errors.push_back(m); };
     o.notice = [this](QWidget*, const QString& m) { notices.push_back(m); };
+    o.openFile = [this](QWidget*, const QString&, const QString& filters) {
+      openFilters = filters;
+      return openAnswer;
+    };
+    o.saveFile = [this](QWidget*, const QString&, const QString&, QString* chosen) {
+      *chosen = saveFilter;
+      return saveAnswer;
+    };
     form = std::make_unique<TForm1>(o);
     dialog = new TFCFG(*form);
     form->show();

@@ -1,5 +1,7 @@
 // End to end on a private sound server: the window's Start plays exactly what the headless
-// renderer writes, Stop ends the stream, and a run closed while streaming resumes by itself.
+// renderer writes, Stop ends the stream, a run closed while streaming resumes by itself, and
+// a recording from the window holds exactly what the server received.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -144,6 +146,65 @@ TEST(WindowOnSoundServer, PlaysWhatTheRendererWritesStopsAndResumes) {
     EXPECT_GT(gui.form->AudioOut1().DoneCount(), 3);
     EXPECT_EQ(SinkInputs(dir), 1);
   }
+}
+
+TEST(WindowOnSoundServer, RecordingEqualsWhatTheServerReceived) {
+  const std::string dir = SoundServerDir();
+  if (dir.empty()) GTEST_SKIP() << "needs the private sound server (run through ctest)";
+  constexpr int kRate = 48000;
+  const std::string ini = dir + "/window-record.ini";
+  WriteFile(ini,
+            "[General]\nSamplingRate=1\nBufferLength=1\nAudioOutDeviceName=pulse\n"
+            "SinePeakDev=61.3\nSineModFreq=997\nCarrierFreq=5300\nMaxOutputSwing=70\n");
+  const std::string capture = dir + "/window-record-monitor.raw";
+  const pid_t rec = StartProcess(
+      {"parec", "--raw", "--format=s16le", "--channels=2", "--rate=" + std::to_string(kRate),
+       "--latency-msec=100", "-d", "kelvane_a.monitor"},
+      capture);
+  ASSERT_GT(rec, 0);
+  ASSERT_TRUE(WaitForBytes(capture, 5s)) << "parec records nothing";
+  const std::string recording = dir + "/window-record.wav";
+  {
+    Gui gui;
+    gui.Start(ini, &DefaultWaveDriver());
+    gui.saveAnswer = QString::fromStdString(recording);
+    gui.saveFilter = "WAV, 16-bit I/Q (*.wav)";
+    gui.ClickStartStop();
+    ASSERT_TRUE(gui.form->AudioOut1().DeviceOpen()) << gui.form->LastNotice().toStdString();
+    PumpFor(700ms);
+    Gui::Click(gui.form->Label21);
+    ASSERT_TRUE(gui.form->Recording()) << gui.form->LastNotice().toStdString();
+    PumpFor(2000ms);
+    Gui::Click(gui.form->Label21);
+    EXPECT_FALSE(gui.form->Recording());
+    // The recorded blocks play out before the stream goes.
+    PumpFor(1500ms);
+    gui.ClickStartStop();
+    EXPECT_TRUE(gui.notices.empty()) << gui.notices[0].toStdString();
+  }
+  std::this_thread::sleep_for(300ms);
+  ::kill(rec, SIGINT);
+  WaitProcess(rec, 5s);
+
+  const auto recorded = WavFrames(recording);
+  ASSERT_GE(recorded.size(), static_cast<std::size_t>(kRate));
+  const std::vector<char> raw = ReadBytes(capture);
+  const auto got = Frames(raw.data(), raw.size());
+  // Where the recording's first frames are in what the server received.
+  constexpr std::size_t kProbe = 256;
+  std::size_t at = 0;
+  while (at + kProbe <= got.size() &&
+         !std::equal(recorded.begin(), recorded.begin() + kProbe, got.begin() + at)) {
+    ++at;
+  }
+  ASSERT_LE(at + kProbe, got.size()) << "the recording's start is not in the capture";
+  const std::size_t overlap = std::min(recorded.size(), got.size() - at);
+  std::size_t differ = 0;
+  for (std::size_t i = 0; i < overlap; ++i) differ += recorded[i] != got[at + i];
+  std::printf("recorded %zu frames; %zu of them found at frame %zu of the capture\n",
+              recorded.size(), overlap, at);
+  EXPECT_EQ(overlap, recorded.size());
+  EXPECT_EQ(differ, 0u);
 }
 
 TEST(WindowOnSoundServer, RapidStartStopOnARealDevice) {
