@@ -104,8 +104,9 @@ void TForm1::Label21Click() {
 bool TForm1::StartRecording(const QString& name, const QString& filter) {
   const RecordFilter& f = FilterNamed(filter);
   QString path = name;
-  // A name typed without a suffix gets the chosen container's.
-  if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + QLatin1String(f.suffix);
+  // A new name typed without a suffix gets the chosen container's (a device keeps its name).
+  const QFileInfo info(path);
+  if (!info.exists() && info.suffix().isEmpty()) path += QLatin1Char('.') + QLatin1String(f.suffix);
   std::string error;
   const std::optional<IqFormat> format = ChooseIqFormat(path.toStdString(), f.format, error);
   IqMetadata meta;
