@@ -405,7 +405,7 @@ void TForm1::AudioStart() {
   settings.sineSource = RBSINE->isChecked();
   settings.outputDevice = ComboBox3->currentIndex();
   settings.inputDevice = InputDeviceIndex();
-  if (!settings.sineSource && InputFileSelected()) {
+  if (!settings.sineSource && InputFileSelected() && !run_.Running()) {
     // A file that cannot be played is said, and nothing starts in its place.
     settings.fileSource = OpenInputFile(settings.samplingRateIndex);
     if (settings.fileSource == nullptr) {
@@ -424,7 +424,7 @@ void TForm1::AudioStart() {
   // The power read-out was cleared by the start, also when no block follows.
   ShowPower();
   if (!r.started) {
-    fileSource_->Close();
+    if (settings.fileSource != nullptr) fileSource_->Close();
     // Shown like any error that escapes a handler; the caption stays "Start".
     throw std::runtime_error(r.error);
   }
