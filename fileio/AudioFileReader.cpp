@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -83,6 +84,24 @@ std::string LibraryText(const char* text) {
   if (s.rfind("Error : ", 0) == 0) s.erase(0, 8);
   while (!s.empty() && (s.back() == '.' || s.back() == ' ' || s.back() == '\n')) s.pop_back();
   return s;
+}
+
+// A file cut short (an interrupted copy or download) whose header still gives the full length:
+// libsndfile plays what is there and notes "data : <header> (should be <present>)" in its log.
+// Streamed WAVs give 0 or all ones as their length; those are not taken as cut.
+bool CutShort(SNDFILE* sf, std::string& detail) {
+  std::string log(8192, '\0');
+  sf_command(sf, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+  const auto at = log.find("\ndata : ");
+  if (at == std::string::npos) return false;
+  long long header = 0, present = 0;
+  if (std::sscanf(log.c_str() + at, "\ndata : %lld (should be %lld)", &header, &present) != 2) {
+    return false;
+  }
+  if (header <= 0 || header >= 0xFFFFFFF0LL || present >= header) return false;
+  detail = "its header gives " + std::to_string(header) + " bytes of sound, the file holds " +
+           std::to_string(present);
+  return true;
 }
 
 std::int16_t ToInt16(float x) {
@@ -242,6 +261,9 @@ bool AudioFileReader::Open(const std::string& path, int targetRate, std::string&
     if (!stdinInput) ::close(fd);
     return refuse("not an audio file libsndfile can read (" + LibraryText(sf_strerror(nullptr)) +
                   ")");
+  }
+  if (std::string detail; !stdinInput && CutShort(d->sf, detail)) {
+    return refuse("is truncated: " + detail);
   }
   if (d->sfi.channels < 1 || d->sfi.channels > 2) {
     return refuse("has " + std::to_string(d->sfi.channels) +

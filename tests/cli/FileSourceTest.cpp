@@ -172,11 +172,17 @@ TEST(FileSourceRenders, UnreadableTruncatedAndNonAudioInputsLeaveNoOutput) {
   const std::string whole = ReadFile(tmp / "cut.flac");
   WriteFile(tmp / "cut.flac", whole.substr(0, whole.size() / 2));
   WriteFile(tmp / "notes.mp3", "these are notes, not sound\n");
+  ASSERT_TRUE(
+      WriteSound(tmp / "cut.wav", kWav, 44100, 2, 44100, Tones(44100, 1000, 0.5, 1000, 0.5), error))
+      << error;
+  WriteFile(tmp / "cut.wav", ReadFile(tmp / "cut.wav").substr(0, 100044));
   WriteFile(tmp / "locked.wav", ReadFile(tmp / "cut.flac"));
   ::chmod((tmp / "locked.wav").c_str(), 0);
   std::vector<std::pair<std::string, std::string>> cases = {
       {"cut.flac", "cannot read input " + tmp / "cut.flac: cannot be decoded"},
       {"notes.mp3", "cannot use input " + tmp / "notes.mp3: not an audio file"},
+      {"cut.wav", "cannot use input " + tmp / "cut.wav: is truncated: its header gives 176400 "
+                                              "bytes of sound, the file holds 100000"},
       {"none.ogg", "cannot use input " + tmp / "none.ogg: No such file or directory"},
   };
   // The superuser reads any file.
@@ -193,8 +199,8 @@ TEST(FileSourceRenders, UnreadableTruncatedAndNonAudioInputsLeaveNoOutput) {
   }
   for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
     const std::string name = e.path().filename().string();
-    EXPECT_TRUE(name == "cut.flac" || name == "notes.mp3" || name == "locked.wav" ||
-                name == "config")
+    EXPECT_TRUE(name == "cut.flac" || name == "cut.wav" || name == "notes.mp3" ||
+                name == "locked.wav" || name == "config")
         << name;
   }
 }
