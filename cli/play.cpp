@@ -160,13 +160,14 @@ std::string PlayHelp() {
       "and ends within half a second whatever the buffer length; a second Ctrl-C stops at\n"
       "once. Exit status 0 after a stop, 1 when a device cannot be opened or started or stops\n"
       "working (the message says which and why), 2 for bad options or settings.\n\n"
-      "With --input the input source takes its signal from an audio file instead of an input\n"
-      "device (none is opened): any format libsndfile reads, mono (sent to both channels) or\n"
-      "stereo, at any rate, converted to the playback rate with libsoxr. A reader thread keeps\n"
-      "two seconds decoded ahead; frames it had not ready in time go out as silence and are\n"
-      "counted as \"file late\" on the read-out lines. With --loop the file starts again at its\n"
-      "end without a gap; without it the play fades out once the whole file was sent. A file\n"
-      "that cannot be opened or decoded is an error (status 1).\n\n"
+      "With --input the input source (ExtSource=1; the sine source does not use it) takes its\n"
+      "signal from an audio file instead of an input device (none is opened): any format\n"
+      "libsndfile reads, mono (sent to both channels) or stereo, at any rate, converted to the\n"
+      "playback rate with libsoxr. A reader thread keeps two seconds decoded ahead; frames it\n"
+      "had not ready in time go out as silence and are counted as \"file late\" on the\n"
+      "read-out lines. With --loop the file starts again at its end without a gap; without it\n"
+      "the play fades out once the whole file was sent. A file that cannot be opened or\n"
+      "decoded to its end is an error (status 1).\n\n"
       "Options:\n";
   text += OptionsHelp(PlayOptions());
   text +=
@@ -341,6 +342,13 @@ int RunPlay(const std::vector<std::string>& args) {
       break;
     }
     if (run.OutputFinished()) break;
+    if (fromFile) {
+      if (const std::string failure = file.Error(); !failure.empty()) {
+        quiet.Say("cannot read input " + failure);
+        status = 1;
+        break;
+      }
+    }
     if (fromFile && file.Ended() && !run.FadingOut()) {
       // The file's last frames went into the block just filled; the next one may still hold
       // the input path's delay.
