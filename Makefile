@@ -36,14 +36,16 @@ test-asan: test-deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900 -LE nosan
 
-# The hand-off between the audio callback thread and the owner, under ThreadSanitizer.
+# The hand-offs between threads (audio callbacks and the owner, the file reader and the run),
+# under ThreadSanitizer.
 test-tsan: test-deps
 	@cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WITH_QT=OFF -DKELVANE_BENCH=OFF -DKELVANE_TSAN=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests
-	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L audio
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests fileio_tests
+	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L "audio|fileio"
 
 bench: test-deps build
 	$(BUILD)/bench/kelvane-bench
+	$(BUILD)/bench/kelvane-file-bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -14,6 +14,7 @@
 #include "AudioIO.h"
 #include "ClockTime.h"
 #include "DeviceList.h"
+#include "FileSource.h"
 #include "Modulator.h"
 #include "QuietStderr.h"
 #include "RunControl.h"
@@ -41,6 +42,10 @@ const std::vector<OptionSpec>& PlayOptions() {
        "output device by name or number (see kelvane-cli devices) instead of the saved one"},
       {"input-device", 'i', true, false, "NAME|NUMBER",
        "input device for the sound-card source instead of the saved one"},
+      {"input", 0, true, false, "FILE",
+       "audio file (WAV, FLAC, Ogg/Vorbis, MP3, ...; mono or stereo, any rate) as the input "
+       "source's signal instead of the input device"},
+      {"loop", 0, false, false, "", "with --input: start the file again at its end"},
       {"help", 'h', false, false, "", "show this help"},
   };
   return specs;
@@ -86,12 +91,16 @@ int PickDevice(const char* kind, const char* option, const std::optional<std::st
 
 // One line a second: the window's two read-outs, then what went wrong with the sound so far.
 void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut& out, bool sine,
-                   long long second) {
+                   const FileSource* file, long long second) {
   char peak[16];
   modulator.TakePeakDeviation(peak, sizeof peak);
   const MeterReadout& power = modulator.PowerReadout();
   std::string faults = "   underruns " + std::to_string(out.Underruns());
-  if (!sine) faults += "   input gaps " + std::to_string(run.InputGaps());
+  if (file) {
+    faults += "   file late " + std::to_string(file->Shortfalls());
+  } else if (!sine) {
+    faults += "   input gaps " + std::to_string(run.InputGaps());
+  }
   faults += "   clipped " + std::to_string(modulator.State().ClippedSamples);
   std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)%s\n", second, peak,
               power.text, power.green ? "green" : "red", faults.c_str());
@@ -138,7 +147,8 @@ class StopSignals {
 std::string PlayHelp() {
   std::string text =
       "Usage: kelvane-cli play [--seconds S] [--settings FILE] [--set KEY=VALUE ...]\n"
-      "                        [--output-device NAME|NUMBER] [--input-device NAME|NUMBER]\n\n"
+      "                        [--output-device NAME|NUMBER] [--input-device NAME|NUMBER]\n"
+      "                        [--input FILE [--loop]]\n\n"
       "Runs the modulator on the sound card exactly as the window's Start does: the devices\n"
       "saved in the settings (by name, else by number), the sampling rate and buffer length\n"
       "of the settings, RDS only at 192000 Hz, the sine source (SineSource=1, ExtSource=0) or\n"
@@ -150,6 +160,14 @@ std::string PlayHelp() {
       "and ends within half a second whatever the buffer length; a second Ctrl-C stops at\n"
       "once. Exit status 0 after a stop, 1 when a device cannot be opened or started or stops\n"
       "working (the message says which and why), 2 for bad options or settings.\n\n"
+      "With --input the input source (ExtSource=1; the sine source does not use it) takes its\n"
+      "signal from an audio file instead of an input device (none is opened): any format\n"
+      "libsndfile reads, mono (sent to both channels) or stereo, at any rate, converted to the\n"
+      "playback rate with libsoxr. A reader thread keeps two seconds decoded ahead; frames it\n"
+      "had not ready in time go out as silence and are counted as \"file late\" on the\n"
+      "read-out lines. With --loop the file starts again at its end without a gap; without it\n"
+      "the play fades out once the whole file was sent. A file that cannot be opened or\n"
+      "decoded to its end is an error (status 1).\n\n"
       "Options:\n";
   text += OptionsHelp(PlayOptions());
   text +=
@@ -189,6 +207,26 @@ int RunPlay(const std::vector<std::string>& args) {
     return 2;
   }
   const bool sine = values.SineChecked();
+  const std::optional<std::string> inputFile = opts.Get("input");
+  if (opts.Has("loop") && !inputFile) {
+    PrintError("--loop needs --input FILE");
+    return 2;
+  }
+  if (sine && inputFile) {
+    std::fprintf(stderr,
+                 "%s: note: --input is not used with the sine source (--set ExtSource=1 "
+                 "selects the input)\n",
+                 kProgramName);
+  }
+  FileSource file;
+  const bool fromFile = inputFile && !sine;
+  if (fromFile) {
+    if (!file.Open(*inputFile, SamplingRateForIndex(values.samplingRate), opts.Has("loop"),
+                   error)) {
+      PrintError("cannot use input " + error);
+      return 1;
+    }
+  }
   if (sine && opts.Has("input-device")) {
     std::fprintf(stderr,
                  "%s: note: --input-device is not used with the sine source (--set ExtSource=1 "
@@ -208,7 +246,7 @@ int RunPlay(const std::vector<std::string>& args) {
     return 1;
   }
   int inDevice = -1;
-  if (!sine) {
+  if (!sine && !fromFile) {
     inDevice = PickDevice("input", "input-device", opts.Get("input-device"), ins,
                           values.audioInDeviceName, values.audioInDevice, error);
     if (inDevice < 0) {
@@ -247,6 +285,7 @@ int RunPlay(const std::vector<std::string>& args) {
   settings.outputDevice = outDevice;
   settings.inputDevice = inDevice;
   settings.stopAfterSeconds = seconds;
+  settings.fileSource = fromFile ? &file : nullptr;
   const StartResult started = run.Start(settings, [&controls](bool allowed) {
     if (!allowed) controls.SetRds(false);
   });
@@ -260,7 +299,7 @@ int RunPlay(const std::vector<std::string>& args) {
     quiet.Say(started.error);
     return 2;
   }
-  if (!sine && !started.input.opened) {
+  if (!sine && !fromFile && !started.input.opened) {
     openFailure("input", started.input, ins);
     run.Stop();
     return 1;
@@ -278,10 +317,12 @@ int RunPlay(const std::vector<std::string>& args) {
       started.frameRate, started.bufferBytes, outs[static_cast<std::size_t>(outDevice)].c_str(),
       outDevice,
       sine ? ""
-           : (", input \"" + ins[static_cast<std::size_t>(inDevice)] + "\" (input " +
-              std::to_string(inDevice) + ")")
-                 .c_str(),
-      sine ? "sine" : "sound-card", values.stereo && !sine ? ", stereo" : "",
+      : fromFile
+          ? (", input file \"" + *inputFile + "\"" + (opts.Has("loop") ? " looped" : "")).c_str()
+          : (", input \"" + ins[static_cast<std::size_t>(inDevice)] + "\" (input " +
+             std::to_string(inDevice) + ")")
+                .c_str(),
+      sine ? "sine" : (fromFile ? "file" : "sound-card"), values.stereo && !sine ? ", stereo" : "",
       controls.Rds() && !sine ? ", RDS" : "",
       values.rds && !started.rdsAllowed ? " (RDS off below 192000 Hz)" : "", settingsPath.c_str(),
       settingsFound ? "" : " (not found: first-run defaults)");
@@ -301,6 +342,18 @@ int RunPlay(const std::vector<std::string>& args) {
       break;
     }
     if (run.OutputFinished()) break;
+    if (fromFile) {
+      if (const std::string failure = file.Error(); !failure.empty()) {
+        quiet.Say("cannot read input " + failure);
+        status = 1;
+        break;
+      }
+    }
+    if (fromFile && file.Ended() && !run.FadingOut()) {
+      // The file's last frames went into the block just filled; the next one may still hold
+      // the input path's delay.
+      run.FadeOutAt(run.FramesFilled() + static_cast<uint64_t>(started.bufferBytes / 4));
+    }
     if (!out.DeviceOpen()) {
       // Closed without a reported loss or the timed end: nothing plays any more.
       quiet.Say("the output device \"" + outs[static_cast<std::size_t>(outDevice)] +
@@ -337,7 +390,7 @@ int RunPlay(const std::vector<std::string>& args) {
     run.CheckDevices();
     if (Clock::now() >= nextTick && !lost) {
       for (const ServerProblem& p : run.NewServerProblems()) quiet.Say("warning: " + p.text);
-      PrintReadouts(modulator, run, out, sine, tick);
+      PrintReadouts(modulator, run, out, sine, fromFile ? &file : nullptr, tick);
       ++tick;
       nextTick += std::chrono::seconds(1);
     }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 
+#include "AudioFileReader.h"
 #include "ClockTime.h"
 #include "Modulator.h"
 #include "RunRules.h"
@@ -38,9 +39,13 @@ const std::vector<OptionSpec>& RenderOptions() {
        "length of the signal in seconds (default 10, fractions allowed)"},
       kSettingsOption,
       kSetOption,
-      {"input", 'i', true, false, "IN.wav",
-       "16-bit stereo PCM WAV at the playback rate, fed as the sound-card input when the input "
-       "source is selected (ExtSource=1); silence after its end"},
+      {"input", 'i', true, false, "FILE",
+       "audio file (WAV, FLAC, Ogg/Vorbis, MP3, ...; mono or stereo, any rate, converted to "
+       "the playback rate) fed as the sound-card input when the input source is selected "
+       "(ExtSource=1); silence after its end; - reads standard input (WAV, or raw with "
+       "--input-rate)"},
+      {"input-rate", 0, true, false, "HZ",
+       "with --input -: standard input is raw 16-bit little-endian stereo at this rate"},
       {"start-time", 0, true, false, "TIME",
        "UTC time of the first frame for the RDS clock time (RDSCT=1), ISO 8601 such as "
        "2026-12-09T14:37:00Z; default: now"},
@@ -53,6 +58,8 @@ volatile sig_atomic_t gInterrupted = 0;
 extern "C" void OnInterrupt(int) {
   gInterrupted = 1;
 }
+
+constexpr int kMinInputRate = 1000, kMaxInputRate = 768000;
 
 std::string FormatSeconds(double s) {
   return FormatSettingsFloat(s);
@@ -74,7 +81,7 @@ bool WriteStdout(const std::uint8_t* data, std::size_t bytes, bool& closed, std:
 std::string RenderHelp() {
   std::string text =
       "Usage: kelvane-cli render -o OUT.wav [--seconds S] [--settings FILE] [--set KEY=VALUE "
-      "...] [--input IN.wav]\n"
+      "...] [--input FILE|-]\n"
       "       kelvane-cli render -o - ... > iq.raw\n\n"
       "Renders the modulator's I/Q output (I left, Q right, 16-bit) from the settings file, or\n"
       "from the first-run defaults when there is none, as the sound card would get it at the\n"
@@ -99,6 +106,13 @@ std::string RenderHelp() {
       "arrived and carry silence as the input, so the --input file starts four buffers late;\n"
       "from then on each input block is taken as arriving just in time for its output block\n"
       "(a live run may also lose or delay input blocks, and its two sound-card clocks drift).\n"
+      "The --input file may be in any format libsndfile reads (WAV, FLAC, Ogg/Vorbis, MP3,\n"
+      "AIFF, ...), mono (sent to both channels) or stereo, at any rate: another rate is\n"
+      "converted to the playback rate with libsoxr (high quality), and a 16-bit file at the\n"
+      "playback rate is used sample for sample. The line after the first says which. --input -\n"
+      "reads a WAV file from standard input, or with --input-rate HZ raw 16-bit little-endian\n"
+      "stereo frames at that rate. A file that cannot be decoded to its end stops the render\n"
+      "with status 1, and no output file is left.\n"
       "The read-outs are taken as the window's one-second meter timer takes them: with\n"
       "buffers longer than a second (BufferLength=4) a second without a new block reads 0.0.\n"
       "The RDS clock time starts at --start-time (or when the render starts) and advances with\n"
@@ -172,8 +186,25 @@ int RunRender(const std::vector<std::string>& args) {
   const bool sine = values.SineChecked();
   const bool rdsOn = values.rds && RdsAllowed(rate);
 
-  WavReader input;
+  int inputRate = 0;  // raw standard input only
+  if (const auto text = opts.Get("input-rate")) {
+    char* end = nullptr;
+    const long v = std::strtol(text->c_str(), &end, 10);
+    if (text->empty() || *end != '\0' || v < kMinInputRate || v > kMaxInputRate) {
+      PrintError("--input-rate " + *text + ": out of range, Hz " + std::to_string(kMinInputRate) +
+                 " .. " + std::to_string(kMaxInputRate));
+      return 2;
+    }
+    if (opts.Get("input") != "-") {
+      PrintError("--input-rate applies only to --input - (raw audio on standard input)");
+      return 2;
+    }
+    inputRate = static_cast<int>(v);
+  }
+
+  AudioFileReader input;
   bool haveInput = false;
+  std::string inputLine;
   if (const auto in = opts.Get("input")) {
     if (sine) {
       std::fprintf(stderr,
@@ -181,23 +212,15 @@ int RunRender(const std::vector<std::string>& args) {
                    "selects the input)\n",
                    kProgramName);
     } else {
-      if (!input.Open(*in, error)) {
+      if (!input.Open(*in, rate, error, inputRate)) {
         PrintError("cannot use input " + error);
         return 1;
       }
-      const WavFormat& f = input.Format();
-      if (!f.pcm || f.channels != 2 || f.bitsPerSample != 16 || f.blockAlign != 4) {
-        PrintError(*in + ": not 16-bit stereo PCM (" + std::to_string(f.channels) +
-                   " channel(s), " + std::to_string(f.bitsPerSample) + " bits" +
-                   (f.pcm ? "" : ", not PCM") + ")");
-        return 1;
-      }
-      if (static_cast<int>(f.sampleRate) != rate) {
-        PrintError(*in + ": sampled at " + std::to_string(f.sampleRate) +
-                   " Hz, but the playback rate is " + std::to_string(rate) +
-                   " Hz (set SamplingRate to match)");
-        return 1;
-      }
+      const AudioFileInfo& f = input.Info();
+      inputLine = "Input " + EscapeControls(*in == "-" ? "standard input" : *in) + ": " + f.format +
+                  ", " + std::to_string(f.rate) + " Hz " +
+                  (f.channels == 1 ? "mono (sent to both channels)" : "stereo") +
+                  (f.rate == rate ? "" : ", resampled to " + std::to_string(rate) + " Hz") + "\n";
       haveInput = true;
     }
   }
@@ -235,6 +258,7 @@ int RunRender(const std::vector<std::string>& args) {
                values.rds && !rdsOn ? " (RDS off below 192000 Hz)" : "",
                values.multipath ? ", multipath" : "", EscapeControls(settingsPath).c_str(),
                settingsFound ? "" : " (not found: first-run defaults)");
+  std::fputs(inputLine.c_str(), report);
 
   SettingsControls controls(values, rdsOn);
   controls.StartClock(startTime, LocalOffsetHalfHours(startTime), rate, blockFrames);
@@ -243,7 +267,7 @@ int RunRender(const std::vector<std::string>& args) {
   modulator.BeginRun(sine ? SourceSine : SourceInput);
 
   std::vector<std::uint8_t> block(static_cast<std::size_t>(bufferBytes));
-  std::vector<std::uint8_t> capture(static_cast<std::size_t>(bufferBytes));
+  std::vector<std::int16_t> capture(static_cast<std::size_t>(blockFrames) * 2);
   const std::uint64_t lastTick = frames / static_cast<std::uint64_t>(rate);
   std::uint64_t nextTick = 1;
   std::uint64_t written = 0;
@@ -260,14 +284,16 @@ int RunRender(const std::vector<std::string>& args) {
     if (!sine && blockIndex >= kPrefillBlocks) {
       // A capture block of the same size ahead of each playback block; silence after the end
       // of the file, as a sound-card input would deliver.
-      std::size_t got = haveInput ? input.Read(capture.data(), capture.size()) : 0;
+      const std::size_t got =
+          haveInput ? input.Read(capture.data(), static_cast<std::size_t>(blockFrames)) : 0;
       if (input.Failed()) {
         writer.Abort();
-        PrintError("cannot read input " + *opts.Get("input"));
+        PrintError("cannot read input " + input.Error());
         return 1;
       }
-      std::memset(capture.data() + got, 0, capture.size() - got);
-      modulator.AudioIn1BufferFilled(capture.data(), bufferBytes);
+      std::fill(capture.begin() + static_cast<std::ptrdiff_t>(2 * got), capture.end(), 0);
+      modulator.AudioIn1BufferFilled(reinterpret_cast<const std::uint8_t*>(capture.data()),
+                                     bufferBytes);
     }
     modulator.AudioOut1FillBuffer(block.data(), bufferBytes);
     generated += static_cast<std::uint64_t>(blockFrames);

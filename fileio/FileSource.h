@@ -20,7 +20,8 @@ class FileSource final : public FrameSource {
   FileSource& operator=(const FileSource&) = delete;
 
   // Opens the file for `targetRate` and fills the ring before returning (so the first block
-  // has signal); false with a one-line reason, and the source stays as it was.
+  // has signal); false with a one-line reason, and the source stays as it was. Open, Close and
+  // PullFrames come from one thread (the run's owner); the ring holds two seconds.
   bool Open(const std::string& path, int targetRate, bool loop, std::string& error);
   void Close();
   bool IsOpen() const;

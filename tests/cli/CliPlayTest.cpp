@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "DeviceList.h"
+#include "SoundFiles.h"
 #include "SoundServer.h"
 
 extern char** environ;
@@ -203,6 +204,53 @@ TEST_P(CliPlay, SinkGetsExactlyWhatRenderWritesThenAFadeToSilence) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, CliPlay, ::testing::Values(0, 1, 2, 3));
+
+// A file played live modulates exactly as render modulates it. Render's first four blocks
+// carry silence as the input (its input starts late), so the played file begins with them.
+TEST(CliPlayFile, SinkGetsTheFileAsRenderModulatesIt) {
+  if (testing::SoundServerDir().empty()) GTEST_SKIP() << "needs the private sound server";
+  const std::string work = WorkDir("cli-play-file");
+  // 100 ms at 48000 Hz: blocks of 8192 frames.
+  const std::vector<std::string> set = {"--set", "SamplingRate=1",  "--set", "BufferLength=1",
+                                        "--set", "ExtSource=1",     "--set", "Stereo=1",
+                                        "--set", "CarrierFreq=1237"};
+  constexpr long kLate = 4 * 8192, kFrames = 72000;
+  const testing::SampleAt tones = testing::Tones(48000, 331, 0.3, 1130, 0.2);
+  std::string error;
+  constexpr int kWav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  ASSERT_TRUE(testing::WriteSound(work + "/tone.wav", kWav, 48000, 2, kFrames, tones, error));
+  ASSERT_TRUE(testing::WriteSound(
+      work + "/late.wav", kWav, 48000, 2, kFrames + kLate,
+      [&](int c, long n) { return n < kLate ? 0.0 : tones(c, n - kLate); }, error));
+
+  std::vector<std::string> renderArgs = {
+      "render", "-o", "-", "--seconds", "1.5", "--input", work + "/tone.wav"};
+  renderArgs.insert(renderArgs.end(), set.begin(), set.end());
+  Cli render(work + "/render", renderArgs);
+  ASSERT_EQ(render.Wait(60s), 0) << render.Err();
+  const std::vector<Frame> expected = AsFrames(render.OutBytes());
+  ASSERT_EQ(expected.size(), 72000u);
+
+  Recorder recorder(work + "/monitor.raw", 48000);
+  ASSERT_TRUE(recorder.Running()) << "parec records nothing";
+  std::vector<std::string> playArgs = {
+      "play", "--seconds", "1.5", "--output-device", "pulse", "--input", work + "/late.wav"};
+  playArgs.insert(playArgs.end(), set.begin(), set.end());
+  Cli play(work + "/play", playArgs);
+  ASSERT_EQ(play.Wait(30s), 0) << play.Err();
+  std::this_thread::sleep_for(300ms);
+  const std::vector<Frame> recorded = recorder.Stop();
+  EXPECT_EQ(play.Err(), "");
+  EXPECT_NE(play.Out().find("file source"), std::string::npos) << play.Out();
+  EXPECT_NE(play.Out().find("file late 0"), std::string::npos) << play.Out();
+
+  const long start = FindStart(recorded, expected);
+  ASSERT_GE(start, 0) << "the rendered signal is not in the recording";
+  ASSERT_GE(recorded.size(), static_cast<std::size_t>(start) + expected.size());
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    ASSERT_EQ(recorded[static_cast<std::size_t>(start) + k], expected[k]) << "frame " << k;
+  }
+}
 
 TEST(CliPlayStop, InterruptFadesOutAndEndsWithinHalfASecondWhateverTheBufferLength) {
   if (testing::SoundServerDir().empty()) GTEST_SKIP() << "needs the private sound server";
