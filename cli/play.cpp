@@ -16,6 +16,7 @@
 #include "DeviceList.h"
 #include "Modulator.h"
 #include "QuietStderr.h"
+#include "RenderOutput.h"
 #include "RunControl.h"
 #include "RunRules.h"
 #include "SettingsControls.h"
@@ -93,8 +94,7 @@ void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut&
   std::string faults = "   underruns " + std::to_string(out.Underruns());
   if (!sine) faults += "   input gaps " + std::to_string(run.InputGaps());
   faults += "   clipped " + std::to_string(modulator.State().ClippedSamples);
-  std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)%s\n", second, peak,
-              power.text, power.green ? "green" : "red", faults.c_str());
+  std::printf("%6lld s  %s%s\n", second, ReadoutText(peak, power).c_str(), faults.c_str());
   std::fflush(stdout);
 }
 
