@@ -11,32 +11,28 @@
 
 namespace kelvane::cli {
 
-const OptionSpec kOutputOption{
-    "output",
-    'o',
-    true,
-    false,
-    "OUT",
-    "file to write (required): a WAV file unless the name or --format says otherwise; - writes "
-    "raw 16-bit I/Q frames (or --format) to standard output"};
-const OptionSpec kFormatOption{
-    "format",
-    0,
-    true,
-    false,
-    "NAME",
-    "wav (16-bit, RF64 past 4 GiB), sigmf (NAME.sigmf-data ci16_le + NAME.sigmf-meta), "
-    "sigmf-cf32 (cf32_le data), raw (ci16 little-endian) or cf32 (float32 I/Q = int16 / "
-    "32768); default from the name: .wav, .sigmf/.sigmf-data/.sigmf-meta, .raw/.ci16/.iq, "
-    ".cf32/.cfile, anything else WAV"};
+const OptionSpec kOutputOption{"output",
+                               'o',
+                               true,
+                               false,
+                               "OUT",
+                               "file to write (required); - is standard output (raw I/Q "
+                               "frames unless --format says otherwise)"};
+const OptionSpec kFormatOption{"format",
+                               0,
+                               true,
+                               false,
+                               "NAME",
+                               "wav, sigmf, sigmf-cf32, raw or cf32 (default: from the name of "
+                               "OUT; see below)"};
 const OptionSpec kCenterFrequencyOption{
     "center-frequency",
     0,
     true,
     false,
     "HZ",
-    "the carrier's RF frequency for the SigMF core:frequency field, in Hz (k, M, G allowed; "
-    "more than 0 up to 100 GHz)"};
+    "the RF frequency of the carrier for SigMF (core:frequency), in Hz, more than 0 up to "
+    "100 GHz (k, M, G allowed)"};
 const OptionSpec kQuietOption{
     "quiet", 'q', false, false, "", "no summary, progress or read-outs (errors and warnings only)"};
 
