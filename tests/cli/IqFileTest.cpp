@@ -7,6 +7,8 @@
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <ctime>
@@ -17,6 +19,7 @@
 #include "CliRun.h"
 #include "IqFileWriter.h"
 #include "OutputFile.h"
+#include "RenderOutput.h"
 #include "SettingsFile.h"
 #include "TempDir.h"
 
@@ -356,6 +359,48 @@ TEST(CliRecording, EndlessStreamEndsQuietlyWhenTheReaderCloses) {
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.err, "");
   EXPECT_EQ(quiet.out.size(), 2u * 192000 * 4);
+}
+
+// On a terminal the read-outs overwrite one line, and a message after them starts a line of
+// its own; -q says nothing.
+TEST(Progress, OverwritesOneLineOnATerminal) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw{};
+  ::tcgetattr(slave, &raw);
+  ::cfmakeraw(&raw);  // no newline translation: the bytes as written
+  ::tcsetattr(slave, TCSANOW, &raw);
+  std::fflush(stderr);
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(slave, STDERR_FILENO);
+  {
+    Progress quiet(true);
+    quiet.Note("not shown");
+    quiet.Update("not shown");
+    Progress p(false);
+    p.Note("start");
+    p.Update("1 s");
+    p.Update("2 s");
+    p.Note("done");
+  }
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  ::close(slave);
+  // Everything is written by now: read what is there, never wait.
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string got;
+  char buf[256];
+  for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) {
+    got.append(buf, static_cast<std::size_t>(n));
+    if (got.find("done\n") != std::string::npos) break;
+  }
+  ::close(master);
+  EXPECT_EQ(got, "start\n\r1 s\x1b[K\r2 s\x1b[K\ndone\n");
 }
 
 }  // namespace
