@@ -417,12 +417,8 @@ TEST(CliRender, BadInputGivesOneLineAndNoFile) {
       {{"render", "-o", out, "--seconds", "1e12"}, "too long"},
       {{"render", "-o", out, "--seconds", "1e-9"}, "shorter than one frame"},
       {{"render", "-o", out, "--format", "flac"}, "--format flac: not one of wav, sigmf"},
-      {{"render", "-o", out, "--center-frequency", "-5M"},
-       "--center-frequency -5M: not a "
-       "frequency in Hz of more than 0 up "
-       "to 100 GHz"},
-      {{"render", "-o", out, "--center-frequency", "1e12"}, "up to 100 GHz"},
-      {{"render", "-o", out, "--center-frequency", "fm"}, "--center-frequency fm: not a"},
+      {{"render", "-o", out, "--center-frequency", "-5M"}, "in Hz of more than 0 up to 100 GHz"},
+      {{"render", "-o", out, "--center-frequency", "1e12"}, "--center-frequency 1e12: not a"},
       {with({"render", "-o", out, "--input", tmp / "missing.wav"}, ext), "No such file"},
       {with({"render", "-o", out, "--input", tmp / "adir"}, ext), "not a regular file"},
       {with({"render", "-o", out, "--input", text}, ext), "not a WAV file"},
