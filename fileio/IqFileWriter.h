@@ -52,7 +52,9 @@ class IqFileWriter {
   IqFileWriter(const IqFileWriter&) = delete;
   IqFileWriter& operator=(const IqFileWriter&) = delete;
 
-  // `frames` known up front (a WAV into a FIFO needs its sizes in the header), or -1.
+  // `frames` known up front (a WAV into a FIFO needs its sizes in the header), or -1: a WAV
+  // file then gets its sizes (RIFF, or RF64 past the limit) at Commit, a WAV stream the
+  // "unknown" sizes 0xFFFFFFFF. "-" is standard output (not for SigMF).
   bool Open(const std::string& path, IqFormat format, const IqMetadata& meta, std::int64_t frames,
             std::string& error);
   // 16-bit little-endian I/Q frames as the engine makes them.
