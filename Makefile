@@ -40,7 +40,7 @@ test-asan: test-deps
 # under ThreadSanitizer.
 test-tsan: test-deps
 	@cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WITH_QT=OFF -DKELVANE_BENCH=OFF -DKELVANE_TSAN=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
-	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests fileio_tests
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests fileio_tests recorder_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L "audio|fileio"
 
 bench: test-deps build

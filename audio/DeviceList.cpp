@@ -38,6 +38,24 @@ std::vector<std::string> GetWaveInDevices(WaveDriver& driver) {
   return ListDevices(driver.InDeviceCount(), driver, false);
 }
 
+std::vector<DeviceCaps> GetDeviceCaps(bool output, WaveDriver& driver) {
+  static constexpr int kRates[] = {44100, 48000, 96000, 192000};
+  std::vector<DeviceCaps> caps;
+  const auto names = output ? GetWaveOutDevices(driver) : GetWaveInDevices(driver);
+  for (std::size_t d = 0; d < names.size(); ++d) {
+    DeviceCaps c;
+    c.name = names[d];
+    const int device = static_cast<int>(d);
+    driver.DeviceChannels(output, device, c.inputChannels, c.outputChannels);
+    for (const int rate : kRates) {
+      if (driver.RateSupported(output, device, static_cast<uint32_t>(rate)))
+        c.rates.push_back(rate);
+    }
+    caps.push_back(std::move(c));
+  }
+  return caps;
+}
+
 int FindItemIndex(const std::vector<std::string>& list, const std::string& name, int fallback) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     if (SameName(list[i], name)) return static_cast<int>(i);

@@ -322,6 +322,36 @@ std::string PortAudioDriver::ErrorText(WaveResult code) {
   return wave::GenericErrorText(code);
 }
 
+WaveResult PortAudioDriver::DeviceChannels(bool output, int device, int& inChannels,
+                                           int& outChannels) {
+  inChannels = outChannels = 0;
+  if (!Ready()) return wave::NoDriver;
+  const auto& list = output ? outDevices_ : inDevices_;
+  if (device < 0 || device >= static_cast<int>(list.size())) return wave::BadDeviceId;
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(list[static_cast<std::size_t>(device)]);
+  if (info == nullptr) return wave::Error;
+  inChannels = info->maxInputChannels;
+  outChannels = info->maxOutputChannels;
+  return wave::NoError;
+}
+
+bool PortAudioDriver::RateSupported(bool output, int device, uint32_t rate) {
+  if (!Ready()) return false;
+  const auto& list = output ? outDevices_ : inDevices_;
+  if (device < 0 || device >= static_cast<int>(list.size())) return false;
+  const int pa = list[static_cast<std::size_t>(device)];
+  const PaDeviceInfo* info = Pa_GetDeviceInfo(pa);
+  if (info == nullptr) return false;
+  PaStreamParameters params{};
+  params.device = pa;
+  params.channelCount = std::min(2, output ? info->maxOutputChannels : info->maxInputChannels);
+  params.sampleFormat = paInt16;
+  params.suggestedLatency = output ? info->defaultHighOutputLatency : info->defaultHighInputLatency;
+  params.hostApiSpecificStreamInfo = nullptr;
+  return Pa_IsFormatSupported(output ? nullptr : &params, output ? &params : nullptr, rate) ==
+         paFormatIsSupported;
+}
+
 WaveDriver& DefaultWaveDriver() {
   static PortAudioDriver driver;
   return driver;

@@ -24,6 +24,8 @@ class PortAudioDriver final : public WaveDriver {
   WaveResult OpenIn(std::unique_ptr<WaveInDevice>& out, unsigned device, const PcmFormat& format,
                     uint32_t blockBytes, int noticeFd) override;
   std::string ErrorText(WaveResult code) override;
+  WaveResult DeviceChannels(bool output, int device, int& inChannels, int& outChannels) override;
+  bool RateSupported(bool output, int device, uint32_t rate) override;
 
  private:
   bool Ready();

@@ -125,6 +125,17 @@ class WaveDriver {
   virtual WaveResult OpenIn(std::unique_ptr<WaveInDevice>& out, unsigned device,
                             const PcmFormat& format, uint32_t blockBytes, int noticeFd) = 0;
   virtual std::string ErrorText(WaveResult code) { return wave::GenericErrorText(code); }
+  // The channels a device has for capture and for playback (a device may have both), and
+  // whether it takes 16-bit frames at `rate` (stereo, or mono when it has one channel) in that
+  // direction. A driver that cannot ask says stereo and yes.
+  virtual WaveResult DeviceChannels(bool output, int device, int& inChannels, int& outChannels) {
+    inChannels = output ? 0 : 2;
+    outChannels = output ? 2 : 0;
+    return device >= 0 && device < (output ? OutDeviceCount() : InDeviceCount())
+               ? wave::NoError
+               : wave::BadDeviceId;
+  }
+  virtual bool RateSupported(bool /*output*/, int /*device*/, uint32_t /*rate*/) { return true; }
 };
 
 // The PortAudio driver, created on first use and kept for the process's life so that device

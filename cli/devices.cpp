@@ -1,5 +1,6 @@
 // `kelvane-cli devices`: the output and input devices with the numbers that select them.
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "DeviceList.h"
@@ -12,6 +13,9 @@ namespace {
 
 const std::vector<OptionSpec>& DevicesOptions() {
   static const std::vector<OptionSpec> specs = {
+      {"json", 0, false, false, "",
+       "print the devices as JSON, with their channel counts and the sampling rates each "
+       "accepts"},
       {"help", 'h', false, false, "", "show this help"},
   };
   return specs;
@@ -23,14 +27,31 @@ void PrintList(const char* title, const std::vector<std::string>& names) {
   for (std::size_t i = 0; i < names.size(); ++i) std::printf("  %2zu  %s\n", i, names[i].c_str());
 }
 
+nlohmann::ordered_json DevicesJson(bool output) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  const auto caps = GetDeviceCaps(output);
+  for (std::size_t i = 0; i < caps.size(); ++i) {
+    list.push_back({{"number", i},
+                    {"name", caps[i].name},
+                    {"input_channels", caps[i].inputChannels},
+                    {"output_channels", caps[i].outputChannels},
+                    {"sampling_rates", caps[i].rates}});
+  }
+  return list;
+}
+
 }  // namespace
 
 std::string DevicesHelp() {
-  return "Usage: kelvane-cli devices\n\n"
+  return "Usage: kelvane-cli devices [--json]\n\n"
          "Lists the output and the input devices in device-number order. A device is chosen\n"
          "by its name (AudioOutDeviceName / AudioInDeviceName in the settings, or\n"
          "'kelvane-cli play --output-device NAME') or by its number (AudioOutDevice /\n"
-         "AudioInDevice, or --output-device NUMBER); a name is looked up first.\n\n"
+         "AudioInDevice, or --output-device NUMBER); a name is looked up first.\n"
+         "With --json the output is one JSON object: \"output\" and \"input\" lists of\n"
+         "{\"number\", \"name\", \"input_channels\", \"output_channels\", \"sampling_rates\"},\n"
+         "the rates being those of 44100, 48000, 96000 and 192000 Hz the device accepts for\n"
+         "16-bit stereo in that direction.\n\n"
          "Options:\n" +
          OptionsHelp(DevicesOptions());
 }
@@ -45,6 +66,19 @@ int RunDevices(const std::vector<std::string>& args) {
   if (opts.Has("help")) {
     std::fputs(DevicesHelp().c_str(), stdout);
     return 0;
+  }
+  if (opts.Has("json")) {
+    nlohmann::ordered_json doc;
+    {
+      QuietStderr quiet;
+      doc["output"] = DevicesJson(true);
+      doc["input"] = DevicesJson(false);
+    }
+    // Names come from the sound system: never let one that is not UTF-8 stop the listing.
+    const std::string text =
+        doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
   std::vector<std::string> outs, ins;
   {

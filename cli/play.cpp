@@ -17,6 +17,7 @@
 #include "FileSource.h"
 #include "Modulator.h"
 #include "QuietStderr.h"
+#include "RenderOutput.h"
 #include "RunControl.h"
 #include "RunRules.h"
 #include "SettingsControls.h"
@@ -102,8 +103,7 @@ void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut&
     faults += "   input gaps " + std::to_string(run.InputGaps());
   }
   faults += "   clipped " + std::to_string(modulator.State().ClippedSamples);
-  std::printf("%6lld s  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)%s\n", second, peak,
-              power.text, power.green ? "green" : "red", faults.c_str());
+  std::printf("%6lld s  %s%s\n", second, ReadoutText(peak, power).c_str(), faults.c_str());
   std::fflush(stdout);
 }
 

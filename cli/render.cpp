@@ -1,5 +1,5 @@
-// `kelvane-cli render`: runs the engine as a live run would and writes what the sound card
-// would get to a WAV file (or raw frames to standard output), with the meter read-outs.
+// `kelvane-cli render`: runs the engine as a live run would and records what the sound card
+// would get (a WAV, SigMF or raw I/Q file, or standard output), with the meter read-outs.
 #include "render.h"
 
 #include <signal.h>
@@ -14,7 +14,9 @@
 
 #include "AudioFileReader.h"
 #include "ClockTime.h"
+#include "IqFileWriter.h"
 #include "Modulator.h"
+#include "RenderOutput.h"
 #include "RunRules.h"
 #include "SettingsControls.h"
 #include "SettingsFile.h"
@@ -32,11 +34,11 @@ constexpr int kPrefillBlocks = 4;
 
 const std::vector<OptionSpec>& RenderOptions() {
   static const std::vector<OptionSpec> specs = {
-      {"output", 'o', true, false, "OUT",
-       "WAV file to write (required); - writes raw 16-bit little-endian I/Q frames to standard "
-       "output"},
+      kOutputOption,
+      kFormatOption,
       {"seconds", 's', true, false, "S",
-       "length of the signal in seconds (default 10, fractions allowed)"},
+       "length of the signal in seconds (default 10, fractions allowed; with -o - and no "
+       "--seconds the signal goes on until the reader closes the pipe or Ctrl-C)"},
       kSettingsOption,
       kSetOption,
       {"input", 'i', true, false, "FILE",
@@ -48,7 +50,9 @@ const std::vector<OptionSpec>& RenderOptions() {
        "with --input -: standard input is raw 16-bit little-endian stereo at this rate"},
       {"start-time", 0, true, false, "TIME",
        "UTC time of the first frame for the RDS clock time (RDSCT=1), ISO 8601 such as "
-       "2026-12-09T14:37:00Z; default: now"},
+       "2026-12-09T14:37:00Z; default: now; also the SigMF core:datetime"},
+      kCenterFrequencyOption,
+      kQuietOption,
       {"help", 'h', false, false, "", "show this help"},
   };
   return specs;
@@ -65,36 +69,38 @@ std::string FormatSeconds(double s) {
   return FormatSettingsFloat(s);
 }
 
-// False on a write error; `closed` tells a reader that went away (EPIPE), which ends the
-// render quietly as it ends any pipe tool.
-bool WriteStdout(const std::uint8_t* data, std::size_t bytes, bool& closed, std::string& error) {
-  if (std::fwrite(data, 1, bytes, stdout) != bytes || std::fflush(stdout) != 0) {
-    closed = errno == EPIPE;
-    error = std::string("cannot write to standard output: ") + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string RenderHelp() {
   std::string text =
-      "Usage: kelvane-cli render -o OUT.wav [--seconds S] [--settings FILE] [--set KEY=VALUE "
-      "...] [--input FILE|-]\n"
+      "Usage: kelvane-cli render -o OUT.wav [--format NAME] [--seconds S] [--settings FILE]\n"
+      "                          [--set KEY=VALUE ...] [--input FILE|-] [-q]\n"
+      "       kelvane-cli render -o OUT.sigmf --center-frequency 98.5M ...\n"
       "       kelvane-cli render -o - ... > iq.raw\n\n"
       "Renders the modulator's I/Q output (I left, Q right, 16-bit) from the settings file, or\n"
       "from the first-run defaults when there is none, as the sound card would get it at the\n"
-      "chosen sampling rate and buffer length. Once per second of output it prints the peak\n"
-      "deviation and MPX power read-outs as the meters show them (on standard error with -o -).\n"
+      "chosen sampling rate and buffer length. Once per second of output it shows the peak\n"
+      "deviation and MPX power read-outs as the meters show them, on standard error (never\n"
+      "mixed into the output): one updating line on a terminal, else a line per second; -q\n"
+      "leaves only errors and warnings. The MPX power is the mean over the seconds so far\n"
+      "during the first minute (\"first minute\"), then over the last minute (\"last minute\").\n"
       "A positive carrier offset puts the carrier at a negative frequency of I + jQ (left +\n"
       "j right): Q leads I by 90 degrees. Swap the channels or read I - jQ to see it at +f.\n\n"
+      "The container comes from --format or from the name: .wav, .sigmf (.sigmf-data,\n"
+      ".sigmf-meta), .raw (.ci16, .iq), .cf32 (.cfile); - is raw and any other name WAV.\n"
+      "A WAV file is 16-bit stereo; past 4 GiB of data it is RF64 (the 64-bit sizes in a\n"
+      "ds64 chunk). SigMF writes NAME.sigmf-data (ci16_le, or cf32_le with sigmf-cf32) and\n"
+      "NAME.sigmf-meta: the sampling rate, the UTC time of the first sample (--start-time),\n"
+      "the --center-frequency as core:frequency and every settings key under\n"
+      "\"kelvane:settings\". raw is the 16-bit frames alone, cf32 the same as float32 (each\n"
+      "sample / 32768).\n"
       "A regular file (or a new one) appears only when the whole signal was written; it is\n"
-      "written beside the target and renamed over it. A character device or FIFO is written\n"
-      "straight into, and a symbolic link is followed (the link stays). The WAV header holds\n"
-      "the final sizes from the start (the length is known from --seconds), so a reader of a\n"
-      "FIFO gets a complete file unless the render is interrupted. With -o - a reader that\n"
-      "closes the pipe early ends the render quietly with status 0.\n\n"
+      "written beside the target and renamed over it (SigMF: both files, the meta file last).\n"
+      "A character device or FIFO is written straight into, and a symbolic link is followed\n"
+      "(the link stays). The WAV header holds the final sizes from the start (the length is\n"
+      "known from --seconds), so a reader of a FIFO gets a complete file unless the render is\n"
+      "interrupted. With -o - a reader that closes the pipe early ends the render quietly with\n"
+      "status 0; without --seconds it streams until then, or until Ctrl-C (status 0).\n\n"
       "Options:\n";
   text += OptionsHelp(RenderOptions());
   text +=
@@ -133,12 +139,15 @@ int RunRender(const std::vector<std::string>& args) {
     std::fputs(RenderHelp().c_str(), stdout);
     return 0;
   }
-  const auto out = opts.Get("output");
-  if (!out || out->empty()) {
-    PrintError("no output given: use -o OUT.wav, or -o - for raw I/Q on standard output");
+  OutputChoice output;
+  if (!ReadOutputOptions(opts, output, error)) {
+    PrintError(error);
     return 2;
   }
-  const bool raw = *out == "-";
+  const std::string* out = &output.path;
+  const bool toStdout = output.toStdout();
+  // Standard output with no length goes on until its reader stops.
+  const bool endless = toStdout && !opts.Has("seconds");
 
   double seconds = kDefaultSeconds;
   if (!ReadSecondsOption(opts, seconds, error)) {
@@ -172,15 +181,10 @@ int RunRender(const std::vector<std::string>& args) {
   }
   const int bufferBytes = PlaybackBufferSize(rate, values.bufferLength);
   const int blockFrames = bufferBytes / 4;
-  const auto frames = static_cast<std::uint64_t>(std::llround(seconds * rate));
+  const auto frames =
+      endless ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(seconds * rate));
   if (frames == 0) {
     PrintError("the duration " + FormatSeconds(seconds) + " s is shorter than one frame");
-    return 2;
-  }
-  if (!raw && frames > kMaxWavDataBytes / 4) {
-    PrintError("a WAV file of " + FormatSeconds(seconds) + " s at " + std::to_string(rate) +
-               " Hz would pass 4 GiB (at most " +
-               std::to_string(kMaxWavDataBytes / 4 / static_cast<std::uint64_t>(rate)) + " s)");
     return 2;
   }
   const bool sine = values.SineChecked();
@@ -231,18 +235,29 @@ int RunRender(const std::vector<std::string>& args) {
         "input is silence, so the carrier carries no programme");
   }
 
+  const bool sigmf = output.format == IqFormat::SigMF || output.format == IqFormat::SigMFcf32;
+  if (output.centerFrequency && !sigmf) {
+    std::fprintf(stderr, "%s: note: --center-frequency is only recorded in SigMF files\n",
+                 kProgramName);
+  }
+  char signal[256];
+  std::snprintf(signal, sizeof signal, "%d Hz (buffer %d bytes), %s source%s%s%s%s", rate,
+                bufferBytes, sine ? "sine" : "input", values.stereo && !sine ? ", stereo" : "",
+                rdsOn && !sine ? ", RDS" : "",
+                values.rds && !rdsOn ? " (RDS off below 192000 Hz)" : "",
+                values.multipath ? ", multipath" : "");
+
   // A reader that goes away shows as EPIPE: a quiet end on standard output, an error for a
   // FIFO named with -o.
   ::signal(SIGPIPE, SIG_IGN);
-  WavWriter writer;
-  if (raw) {
-    if (::isatty(STDOUT_FILENO)) {
-      PrintError("refusing to write raw I/Q frames to a terminal: redirect standard output");
-      return 2;
-    }
-  } else if (!writer.Open(*out, static_cast<std::uint32_t>(rate), frames, error)) {
+  IqFileWriter writer;
+  const IqMetadata meta =
+      RecordingMetadata(values, rate, startTime, output.centerFrequency,
+                        std::string("FM test signal from kelvane-cli render at ") + signal);
+  if (!writer.Open(*out, output.format, meta, endless ? -1 : static_cast<std::int64_t>(frames),
+                   error)) {
     PrintError(error);
-    return 1;
+    return toStdout ? 2 : 1;
   }
   gInterrupted = 0;
   struct sigaction sa {};
@@ -250,15 +265,14 @@ int RunRender(const std::vector<std::string>& args) {
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
 
-  std::FILE* report = raw ? stderr : stdout;
-  std::fprintf(report,
-               "Rendering %s s at %d Hz (buffer %d bytes), %s source%s%s%s%s; settings %s%s\n",
-               FormatSeconds(seconds).c_str(), rate, bufferBytes, sine ? "sine" : "input",
-               values.stereo && !sine ? ", stereo" : "", rdsOn && !sine ? ", RDS" : "",
-               values.rds && !rdsOn ? " (RDS off below 192000 Hz)" : "",
-               values.multipath ? ", multipath" : "", EscapeControls(settingsPath).c_str(),
-               settingsFound ? "" : " (not found: first-run defaults)");
-  std::fputs(inputLine.c_str(), report);
+  Progress progress(output.quiet);
+  progress.Note("Rendering " +
+                (endless ? std::string("until the reader stops") : FormatSeconds(seconds) + " s") +
+                " at " + signal + "; settings " + EscapeControls(settingsPath) +
+                (settingsFound ? "" : " (not found: first-run defaults)"));
+  if (!inputLine.empty()) {
+    progress.Note(inputLine.substr(0, inputLine.size() - (inputLine.back() == '\n' ? 1 : 0)));
+  }
 
   SettingsControls controls(values, rdsOn);
   controls.StartClock(startTime, LocalOffsetHalfHours(startTime), rate, blockFrames);
@@ -272,11 +286,12 @@ int RunRender(const std::vector<std::string>& args) {
   std::uint64_t nextTick = 1;
   std::uint64_t written = 0;
   std::uint64_t generated = 0;
-  bool closed = false;
   for (std::uint64_t blockIndex = 0; written < frames; ++blockIndex) {
     if (gInterrupted) {
+      if (endless) break;  // Ctrl-C is how an endless stream ends
       writer.Abort();
-      PrintError(raw               ? "interrupted"
+      progress.EndLine();
+      PrintError(toStdout          ? "interrupted"
                  : writer.Direct() ? "interrupted; " + *out + " got only part of the signal"
                                    : "interrupted; " + *out + " was not written");
       return 130;
@@ -288,6 +303,7 @@ int RunRender(const std::vector<std::string>& args) {
           haveInput ? input.Read(capture.data(), static_cast<std::size_t>(blockFrames)) : 0;
       if (input.Failed()) {
         writer.Abort();
+        progress.EndLine();
         PrintError("cannot read input " + input.Error());
         return 1;
       }
@@ -298,12 +314,10 @@ int RunRender(const std::vector<std::string>& args) {
     modulator.AudioOut1FillBuffer(block.data(), bufferBytes);
     generated += static_cast<std::uint64_t>(blockFrames);
     const std::uint64_t take = std::min<std::uint64_t>(blockFrames, frames - written);
-    const std::size_t bytes = static_cast<std::size_t>(take * 4);
-    const bool ok = raw ? WriteStdout(block.data(), bytes, closed, error)
-                        : writer.Write(block.data(), bytes, error);
-    if (closed) return 0;
-    if (!ok) {
+    if (!writer.Write(block.data(), static_cast<std::size_t>(take), error)) {
+      if (toStdout && writer.ReaderGone()) return 0;
       writer.Abort();
+      progress.EndLine();
       PrintError(error);
       return 1;
     }
@@ -312,34 +326,29 @@ int RunRender(const std::vector<std::string>& args) {
     while (nextTick <= lastTick && generated >= nextTick * static_cast<std::uint64_t>(rate)) {
       char peak[16];
       modulator.TakePeakDeviation(peak, sizeof peak);
-      const MeterReadout& power = modulator.PowerReadout();
-      if (raw) {
-        std::fprintf(report, "%6llu s", static_cast<unsigned long long>(nextTick));
+      char when[32];
+      if (toStdout) {
+        std::snprintf(when, sizeof when, "%6llu s", static_cast<unsigned long long>(nextTick));
       } else {
-        std::fprintf(report, "[%3d%%] %6llu s",
-                     static_cast<int>(100.0 * static_cast<double>(nextTick * rate) /
-                                      static_cast<double>(frames)),
-                     static_cast<unsigned long long>(nextTick));
+        std::snprintf(when, sizeof when, "[%3d%%] %6llu s",
+                      static_cast<int>(100.0 * static_cast<double>(nextTick * rate) /
+                                       static_cast<double>(frames)),
+                      static_cast<unsigned long long>(nextTick));
       }
-      std::fprintf(report, "  Peak Deviation [kHz] %6s   MPX Power [dBr] %6s (%s)\n", peak,
-                   power.text, power.green ? "green" : "red");
+      progress.Update(std::string(when) + "  " + ReadoutText(peak, modulator.PowerReadout()));
       ++nextTick;
     }
-    std::fflush(report);
   }
-  if (raw) {
-    if (!WriteStdout(block.data(), 0, closed, error) && !closed) {
-      PrintError(error);
-      return 1;
-    }
-  } else {
-    if (!writer.Commit(error)) {
-      PrintError(error);
-      return 1;
-    }
-    std::fprintf(report, "Wrote %llu frames (%s s at %d Hz) to %s\n",
-                 static_cast<unsigned long long>(frames), FormatSeconds(seconds).c_str(), rate,
-                 EscapeControls(*out).c_str());
+  if (!writer.Commit(error)) {
+    if (toStdout && writer.ReaderGone()) return 0;
+    progress.EndLine();
+    PrintError(error);
+    return 1;
+  }
+  if (!toStdout) {
+    progress.Note("Wrote " + std::to_string(written) + " frames (" +
+                  FormatSeconds(static_cast<double>(written) / rate) + " s at " +
+                  std::to_string(rate) + " Hz) to " + OutputNamesText(*out, output.format));
   }
   return 0;
 }

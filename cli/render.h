@@ -11,6 +11,6 @@ int RunRender(const std::vector<std::string>& args);
 std::string RenderHelp();
 // One line for the command overview.
 inline constexpr const char* kRenderSummary =
-    "render   write the I/Q signal of the current settings to a WAV file or standard output";
+    "render   record the I/Q signal of the current settings (WAV, SigMF, raw, cf32) or stream it";
 
 }  // namespace kelvane::cli

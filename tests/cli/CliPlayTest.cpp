@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -304,6 +305,35 @@ TEST(CliPlayStop, SecondInterruptStopsAtOnce) {
   const auto sent = Clock::now();
   EXPECT_EQ(play.Wait(10s), 0) << play.Err();
   EXPECT_LT(Clock::now() - sent, 1s);
+}
+
+// --json: the same devices in the same order, with channel counts and the accepted rates; the
+// server's "default" device resamples, so it takes all four.
+TEST(CliDevices, JsonListsChannelsAndAcceptedRates) {
+  if (testing::SoundServerDir().empty()) GTEST_SKIP() << "needs the private sound server";
+  const std::string work = WorkDir("cli-devices-json");
+  Cli devices(work, {"devices", "--json"});
+  ASSERT_EQ(devices.Wait(20s), 0) << devices.Err();
+  EXPECT_EQ(devices.Err(), "");
+  const auto doc = nlohmann::json::parse(devices.Out());
+  const std::vector<int> all = {44100, 48000, 96000, 192000};
+  for (const bool output : {true, false}) {
+    const auto names = output ? GetWaveOutDevices() : GetWaveInDevices();
+    const auto& list = doc.at(output ? "output" : "input");
+    ASSERT_EQ(list.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const auto& d = list[i];
+      EXPECT_EQ(d.at("number"), i);
+      EXPECT_EQ(d.at("name"), names[i]);
+      EXPECT_GT(d.at(output ? "output_channels" : "input_channels").get<int>(), 0) << names[i];
+      const auto rates = d.at("sampling_rates").get<std::vector<int>>();
+      EXPECT_TRUE(std::includes(all.begin(), all.end(), rates.begin(), rates.end())) << names[i];
+      if (names[i] == "default") {
+        EXPECT_EQ(rates, all) << (output ? "output" : "input");
+        EXPECT_GE(d.at(output ? "output_channels" : "input_channels").get<int>(), 2);
+      }
+    }
+  }
 }
 
 TEST(CliDevices, ListsTheServersDevicesInDeviceNumberOrder) {

@@ -1,4 +1,4 @@
-// WAV reading of real-world layouts and the all-or-nothing writer.
+// WAV reading of real-world layouts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -119,70 +119,6 @@ TEST(WavReader, DamagedFilesGiveAReason) {
   EXPECT_NE(error.find("No such file"), std::string::npos);
   EXPECT_FALSE(missing.Open(tmp.path(), error));
   EXPECT_EQ(error, tmp.path() + ": not a regular file");
-}
-
-TEST(WavWriter, AppearsOnlyWhenComplete) {
-  TempDir tmp;
-  const std::string path = tmp / "out.wav";
-  WriteFile(path, "old");
-  const std::string data = Frames(100);
-  std::string error;
-  {
-    WavWriter w;
-    ASSERT_TRUE(w.Open(path, 48000, 100, error)) << error;
-    ASSERT_TRUE(w.Write(reinterpret_cast<const std::uint8_t*>(data.data()), 200, error));
-    EXPECT_FALSE(w.Commit(error));  // half the frames
-    EXPECT_EQ(error, path + ": fewer frames written than announced in the header");
-  }
-  EXPECT_EQ(ReadFile(path), "old");
-  {
-    WavWriter w;
-    ASSERT_TRUE(w.Open(path, 48000, 100, error));
-    ASSERT_TRUE(w.Write(reinterpret_cast<const std::uint8_t*>(data.data()), 400, error));
-    EXPECT_FALSE(w.Write(reinterpret_cast<const std::uint8_t*>(data.data()), 4, error));
-    ASSERT_TRUE(w.Commit(error)) << error;
-  }
-  EXPECT_EQ(ReadFile(path), Riff(Chunk("fmt ", Fmt(1, 2, 48000, 16)) + Chunk("data", data)));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);
-
-  WavWriter tooBig;
-  EXPECT_FALSE(tooBig.Open(tmp / "big.wav", 192000, kMaxWavDataBytes / 4 + 1, error));
-  EXPECT_EQ(error, tmp / "big.wav" + ": a WAV file cannot hold more than 4 GiB");
-  WavWriter noDir;
-  EXPECT_FALSE(noDir.Open(path + "/x.wav", 48000, 1, error));
-  EXPECT_NE(error.find("cannot write"), std::string::npos);
-}
-
-// Leftovers of killed renders of the same target go when the next one starts; a fresh one (a
-// render still running) and anything not of exactly our pattern stay.
-TEST(WavWriter, RemovesOnlyItsOwnStaleParts) {
-  TempDir tmp;
-  const std::string stale = tmp / ".out.wav.part-Ab9xYz", fresh = tmp / ".out.wav.part-Fresh1";
-  const std::vector<std::string> kept = {fresh,
-                                         tmp / ".out.wav.part-Ab9xY",
-                                         tmp / ".out.wav.part-Ab9xYz1",
-                                         tmp / ".other.wav.part-Ab9xYz",
-                                         tmp / "out.wav.part-Ab9xYz",
-                                         tmp / ".out.wav.part-Ab-xYz"};
-  for (const auto& p : kept) WriteFile(p, "x");
-  WriteFile(stale, "x");
-  std::filesystem::create_directory(tmp / ".out.wav.part-Dir123");
-  std::filesystem::create_symlink(stale, tmp / ".out.wav.part-Link12");
-  // A minute and a second old, links themselves included.
-  const timespec old[2] = {{::time(nullptr) - 61, 0}, {::time(nullptr) - 61, 0}};
-  for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
-    if (e.path() != fresh) {
-      ASSERT_EQ(::utimensat(AT_FDCWD, e.path().c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
-    }
-  }
-  WavWriter w;
-  std::string error;
-  ASSERT_TRUE(w.Open(tmp / "out.wav", 48000, 1, error)) << error;
-  EXPECT_FALSE(std::filesystem::exists(stale));
-  for (const auto& p : kept) EXPECT_TRUE(std::filesystem::exists(p)) << p;
-  EXPECT_TRUE(std::filesystem::is_directory(tmp / ".out.wav.part-Dir123"));
-  EXPECT_TRUE(std::filesystem::is_symlink(tmp / ".out.wav.part-Link12"));
-  EXPECT_TRUE(std::filesystem::exists(w.TempPath()));
 }
 
 }  // namespace
