@@ -14,6 +14,7 @@
 #include "GuiHarness.h"
 #include "IniFile.h"
 #include "ProgrammeDialog.h"
+#include "SettingsFile.h"
 
 namespace kelvane::testing {
 namespace {
@@ -203,6 +204,11 @@ TEST_F(WindowFile, RecordingHoldsExactlyTheBlocksSent) {
   EXPECT_EQ(global.at("core:datatype"), "ci16_le");
   EXPECT_EQ(global.at("core:sample_rate"), kRate);
   EXPECT_EQ(global.at("core:recorder"), "kelvane 1.0c");
+  // Every setting as the settings file holds it.
+  const auto& settings = global.at("kelvane:settings");
+  EXPECT_EQ(settings.size(), SettingsKeys().size());
+  EXPECT_EQ(settings.at("CarrierFreq"), "-12000");
+  EXPECT_EQ(settings.at("Stereo"), "1");
   // The first sample is dated when it is heard: after the blocks queued ahead of it.
   std::string why;
   const auto start =
