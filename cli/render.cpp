@@ -22,7 +22,6 @@
 #include "SettingsFile.h"
 #include "TerminalText.h"
 #include "options.h"
-#include "wav.h"
 
 namespace kelvane::cli {
 namespace {

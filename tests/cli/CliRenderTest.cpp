@@ -19,7 +19,7 @@
 #include "CliRun.h"
 #include "SettingsFile.h"
 #include "TempDir.h"
-#include "wav.h"
+#include "IqFileWriter.h"
 
 namespace kelvane::cli {
 namespace {
@@ -176,14 +176,6 @@ TEST(CliRender, OneSecondAtEachRateHoldsExactlyRateFrames) {
     std::uint8_t expected[44];
     MakeWavHeader(expected, static_cast<std::uint32_t>(rates[index]), 2, dataBytes);
     EXPECT_EQ(wav.substr(0, 44), std::string(reinterpret_cast<char*>(expected), 44));
-    WavReader reader;
-    std::string error;
-    ASSERT_TRUE(reader.Open(out, error)) << error;
-    EXPECT_TRUE(reader.Format().pcm);
-    EXPECT_EQ(reader.Format().channels, 2);
-    EXPECT_EQ(reader.Format().bitsPerSample, 16);
-    EXPECT_EQ(reader.Format().sampleRate, static_cast<std::uint32_t>(rates[index]));
-    EXPECT_EQ(reader.DataBytes(), dataBytes);
     EXPECT_NE(r.err.find("Wrote " + std::to_string(rates[index]) + " frames"), std::string::npos);
     EXPECT_EQ(r.out, "");  // read-outs never go to standard output
   }

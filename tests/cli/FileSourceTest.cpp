@@ -104,7 +104,7 @@ TEST(FileSourceRenders, FlacAndMp3ModulateAsTheSineAndSeparateAsAWavAtTheOutputR
     r = Render(tmp,
                with({"-o", tmp / "f.wav", "--input", tmp / name, "--set", "ExtSource=1"}, common));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(std::string("Input ") + tmp / name + ": " +
+    EXPECT_NE(r.err.find(std::string("Input ") + tmp / name + ": " +
                          (name == std::string("t.flac") ? "FLAC, 16 bit" : "MP3") +
                          ", 44100 Hz stereo, resampled to 192000 Hz\n"),
               std::string::npos)
@@ -190,7 +190,8 @@ TEST(FileSourceRenders, UnreadableTruncatedAndNonAudioInputsLeaveNoOutput) {
     cases.push_back({"locked.wav", "cannot use input " + tmp / "locked.wav: Permission denied"});
   }
   for (const auto& [name, message] : cases) {
-    const cli::RunResult r = Render(tmp, {"-o", tmp / "out.wav", "--seconds", "3", "--input",
+    // -q: the error is then the only line.
+    const cli::RunResult r = Render(tmp, {"-q", "-o", tmp / "out.wav", "--seconds", "3", "--input",
                                           tmp / name, "--set", "ExtSource=1"});
     EXPECT_EQ(r.status, 1) << name;
     ASSERT_EQ(r.errLines().size(), 1u) << r.err;
