@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "CliRun.h"
+#include "IqFileWriter.h"
 #include "SettingsFile.h"
 #include "TempDir.h"
-#include "IqFileWriter.h"
 
 namespace kelvane::cli {
 namespace {
