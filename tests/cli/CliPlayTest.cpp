@@ -119,6 +119,21 @@ class Recorder {
   pid_t pid_ = -1;
 };
 
+// True when every "underruns N" read-out of the player says 0.
+bool NoUnderruns(const std::string& out) {
+  const std::string key = "underruns ";
+  bool seen = false;
+  for (std::size_t p = out.find(key); p != std::string::npos; p = out.find(key, p + 1)) {
+    const std::size_t d = p + key.size();
+    if (d >= out.size() || out[d] != '0' ||
+        (d + 1 < out.size() && out[d + 1] >= '0' && out[d + 1] <= '9')) {
+      return false;
+    }
+    seen = true;
+  }
+  return seen;
+}
+
 // Where the first 64 frames of `sig` first occur in `rec`, or -1.
 long FindStart(const std::vector<Frame>& rec, const std::vector<Frame>& sig) {
   const std::size_t probe = 64;
@@ -172,28 +187,44 @@ TEST_P(CliPlay, SinkGetsExactlyWhatRenderWritesThenAFadeToSilence) {
   const std::vector<Frame> expected = AsFrames(render.OutBytes());
   ASSERT_EQ(expected.size(), static_cast<std::size_t>(rate) * 3 / 2);
 
-  Recorder recorder(work + "/monitor.raw", rate);
-  ASSERT_TRUE(recorder.Running()) << "parec records nothing";
-  std::vector<std::string> playArgs = {"play", "--seconds", "1.5", "--output-device", "pulse"};
-  playArgs.insert(playArgs.end(), set.begin(), set.end());
-  Cli play(work + "/play", playArgs);
-  ASSERT_EQ(play.Wait(30s), 0) << play.Err();
-  std::this_thread::sleep_for(300ms);
-  const std::vector<Frame> recorded = recorder.Stop();
+  std::vector<Frame> recorded;
+  std::size_t at = 0;
+  for (int attempt = 0;; ++attempt) {
+    Recorder recorder(work + "/monitor.raw", rate);
+    ASSERT_TRUE(recorder.Running()) << "parec records nothing";
+    std::vector<std::string> playArgs = {"play", "--seconds", "1.5", "--output-device", "pulse"};
+    playArgs.insert(playArgs.end(), set.begin(), set.end());
+    Cli play(work + "/play", playArgs);
+    ASSERT_EQ(play.Wait(30s), 0) << play.Err();
+    std::this_thread::sleep_for(300ms);
+    recorded = recorder.Stop();
 
-  EXPECT_EQ(play.Err(), "");  // none of the audio libraries' diagnostics
-  EXPECT_NE(play.Out().find("Playing 1.5 s at " + std::to_string(rate) + " Hz"), std::string::npos)
-      << play.Out();
-  EXPECT_NE(play.Out().find("     1 s  Peak Deviation [kHz]   41.3"), std::string::npos)
-      << play.Out();
+    EXPECT_EQ(play.Err(), "");  // none of the audio libraries' diagnostics
+    EXPECT_NE(play.Out().find("Playing 1.5 s at " + std::to_string(rate) + " Hz"),
+              std::string::npos)
+        << play.Out();
+    EXPECT_NE(play.Out().find("     1 s  Peak Deviation [kHz]   41.3"), std::string::npos)
+        << play.Out();
 
-  const long start = FindStart(recorded, expected);
-  ASSERT_GE(start, 0) << "the rendered signal is not in the recording of " << recorded.size()
-                      << " frames";
-  const auto at = static_cast<std::size_t>(start);
-  ASSERT_GE(recorded.size(), at + expected.size() + static_cast<std::size_t>(rate) / 10);
-  for (std::size_t k = 0; k < expected.size(); ++k) {
-    ASSERT_EQ(recorded[at + k], expected[k]) << "frame " << k << " of " << expected.size();
+    const long start = FindStart(recorded, expected);
+    ASSERT_GE(start, 0) << "the rendered signal is not in the recording of " << recorded.size()
+                        << " frames";
+    at = static_cast<std::size_t>(start);
+    ASSERT_GE(recorded.size(), at + expected.size() + static_cast<std::size_t>(rate) / 10);
+    std::size_t bad = 0;
+    while (bad < expected.size() && recorded[at + bad] == expected[bad]) ++bad;
+    if (bad == expected.size()) break;
+    // Silence that the server put in while the player filled every block in time is the
+    // server's (PipeWire changing its graph's rate as an earlier stream's hold on it ends):
+    // once more, and then it counts.
+    const bool serverGap = recorded[at + bad] == Frame{} && NoUnderruns(play.Out());
+    if (attempt == 0 && serverGap) {
+      std::printf("server gap at frame %zu of %zu; playing once more\n", bad, expected.size());
+      continue;
+    }
+    FAIL() << "frame " << bad << " of " << expected.size() << ": " << recorded[at + bad].i << "/"
+           << recorded[at + bad].q << " instead of " << expected[bad].i << "/" << expected[bad].q
+           << (serverGap ? " (the server's silence, twice)" : "");
   }
   // After the signal: a fade (no jump from full level to nothing), then silence.
   const std::size_t end = at + expected.size();
