@@ -1,4 +1,4 @@
-// A reference FM stereo and RDS receiver for judging rendered I/Q files from the outside.
+// The FM stereo and RDS receiver that judges I/Q recordings from the outside.
 #include "FmReceiver.h"
 
 #include <algorithm>
