@@ -208,7 +208,7 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
   double freq = nominal;
   // Two passes: the second mixes at the first pass's estimate, so the readings hardly turn.
   for (int pass = 0; pass < 2; ++pass) {
-    std::vector<double> t, ph;
+    std::vector<double> t, ph, wt;
     double last = 0, turns = 0;
     for (std::size_t b0 = begin; b0 + block <= end; b0 += block) {
       std::complex<double> acc = 0;
@@ -223,20 +223,22 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
       }
       last = a + turns;
       ph.push_back(last);
+      wt.push_back(std::norm(acc));
       t.push_back(static_cast<double>(b0) + (static_cast<double>(block) - 1) / 2);
     }
-    // Straight line through the phase readings: its slope is the frequency error.
-    const auto m = static_cast<double>(t.size());
-    double st = 0, sp = 0, stt = 0, stp = 0;
+    // Straight line through the phase readings, each weighted by its power (a tone that is
+    // off for a while leaves readings of noise): its slope is the frequency error.
+    double m = 0, st = 0, sp = 0, stt = 0, stp = 0;
     for (std::size_t k = 0; k < t.size(); ++k) {
-      st += t[k], sp += ph[k], stt += t[k] * t[k], stp += t[k] * ph[k];
+      m += wt[k], st += wt[k] * t[k], sp += wt[k] * ph[k];
+      stt += wt[k] * t[k] * t[k], stp += wt[k] * t[k] * ph[k];
     }
     const double slope = (m * stp - st * sp) / (m * stt - st * st);
     const double icpt = (sp - slope * st) / m;
     double sq = 0;
     for (std::size_t k = 0; k < t.size(); ++k) {
       const double r = ph[k] - (icpt + slope * t[k]);
-      sq += r * r;
+      sq += wt[k] * r * r;
     }
     p.phaseRmsDeg = std::sqrt(sq / m) * 180 / kPi;
     freq += slope * rate / kTwoPi;
@@ -444,8 +446,10 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
                         std::size_t end) {
   RdsSignal out;
   const double rate = pilot.rate;
-  constexpr std::size_t kDecimation = 8;
-  constexpr int kTaps = 321;
+  // 321 taps and a decimation by 8 at 192000 Hz; the same span of time at any other rate.
+  const double scale = rate / 192000;
+  const auto kDecimation = static_cast<std::size_t>(std::max(1.0, std::round(8 * scale)));
+  const int kTaps = static_cast<int>(std::round(160 * scale)) * 2 + 1;
   // The RDS spectrum reaches 2.4 kHz either side of 57 kHz; the nearest other MPX content
   // (the L-R band) starts about 15 kHz away.
   const std::vector<double> h = LowPass(kTaps, 4500, rate);
