@@ -6,6 +6,8 @@
 #include <complex>
 #include <vector>
 
+#include "Phasor.h"
+
 namespace kelvane::analysis {
 namespace {
 
@@ -19,6 +21,7 @@ constexpr double kPilotNominal_Hz = 19000;
 constexpr double kPilotSearch_Hz = 40;
 constexpr double kMinPilot_Hz = 500;          // deviation below which there is no pilot
 constexpr double kStereoMinRate_Hz = 120000;  // the MPX up to 60 kHz must fit
+constexpr double kToneSeconds = 10;
 
 double Deg(double rad) {
   return rad * 180 / kPi;
@@ -115,26 +118,23 @@ void EqualiseDemodulator(std::vector<double>& x) {
     h[k] = s / kSteps * (0.5 + 0.5 * std::cos(kPi * k / (kHalf + 1)));
   }
   if (x.size() <= 2 * kHalf) return;
-  std::vector<double> y(x);  // the ends keep their unequalised values
+  // In place: a ring keeps the last kHalf inputs that have already been overwritten.
+  double ring[kHalf] = {};
+  for (std::size_t k = 0; k < kHalf; ++k) ring[k] = x[k];
   for (std::size_t n = kHalf; n + kHalf < x.size(); ++n) {
     double acc = h[0] * x[n];
-    for (std::size_t k = 1; k <= kHalf; ++k) acc += h[k] * (x[n - k] + x[n + k]);
-    y[n] = acc;
+    for (std::size_t k = 1; k <= kHalf; ++k) acc += h[k] * (ring[(n - k) % kHalf] + x[n + k]);
+    ring[n % kHalf] = x[n];
+    x[n] = acc;
   }
-  x.swap(y);
 }
 
-// Phase of the L-R subcarrier against twice the pilot phase, from up to `maxSeconds` in the
-// middle of the span: the subcarrier mixed to 0 Hz, low-passed below the pilot and RDS and
-// squared (which removes the programme's sign). Null without enough L-R.
+// Phase of the L-R subcarrier against twice the pilot phase: the subcarrier mixed to 0 Hz,
+// low-passed below the pilot and RDS and squared (which removes the programme's sign). Null without
+// enough L-R.
 std::optional<double> MeasurePhase38(const std::vector<double>& mpx, const receiver::Pilot& pilot,
-                                     std::size_t begin, std::size_t end, double maxSeconds) {
+                                     std::size_t begin, std::size_t end) {
   const double rate = pilot.rate;
-  const auto most = static_cast<std::size_t>(maxSeconds * rate);
-  if (end - begin > most) {
-    begin += (end - begin - most) / 2;
-    end = begin + most;
-  }
   // 10 kHz cut-off, 6.6 kHz transition: the RDS band starts 16.6 kHz from 0 Hz, the pilot 19.
   const int taps = static_cast<int>(5.5 * rate / 6600) | 1;
   std::vector<double> h(static_cast<std::size_t>(taps));
@@ -150,11 +150,8 @@ std::optional<double> MeasurePhase38(const std::vector<double>& mpx, const recei
   for (double& v : h) v /= sum;
   const std::size_t step = std::max<std::size_t>(1, static_cast<std::size_t>(rate / 48000));
   std::vector<cd> mixed(end - begin);
-  for (std::size_t n = begin; n < end; ++n) {
-    const double turns = 2 * pilot.frequency / rate * static_cast<double>(n);
-    const double ph = (turns - std::floor(turns)) * kTwoPi + 2 * pilot.phase0;
-    mixed[n - begin] = mpx[n] * std::polar(1.0, -ph);
-  }
+  receiver::Phasor ref(-2 * pilot.frequency, rate, -2 * pilot.phase0, begin);
+  for (std::size_t n = begin; n < end; ++n, ref.Next()) mixed[n - begin] = mpx[n] * *ref;
   cd acc = 0;
   double power = 0;
   std::size_t count = 0;
@@ -169,8 +166,10 @@ std::optional<double> MeasurePhase38(const std::vector<double>& mpx, const recei
   return Half(Deg(std::arg(-acc)) / 2);
 }
 
+// Fills `weak` with the samples whose corrected envelope is below half (a start or an end of
+// the signal, a dropout): their phase means nothing, so no frequency is read across them.
 void MeasureCalibration(const IqRecording& rec, IqMeasurement& iq,
-                        const receiver::IqCalibration& cal) {
+                        const receiver::IqCalibration& cal, std::vector<std::size_t>& weak) {
   iq.gainRatio = cal.GainRatio();
   iq.phaseDeg = cal.phaseDeg;
   iq.dcI = cal.dcI;
@@ -185,8 +184,9 @@ void MeasureCalibration(const IqRecording& rec, IqMeasurement& iq,
   for (std::size_t n = 0; n < rec.i.size(); ++n) {
     const double s = (rec.i[n] - cal.dcI) / cal.ampI;
     const double co = ((rec.q[n] - cal.dcQ) / cal.ampQ + s * sinP) / cosP;
-    const double e = std::hypot(s, co) - 1;
+    const double e = std::sqrt(s * s + co * co) - 1;
     sq += e * e;
+    if (e < -0.5) weak.push_back(n);
   }
   iq.envelopeRms = std::sqrt(sq / static_cast<double>(rec.i.size()));
 }
@@ -199,14 +199,13 @@ void StereoToneAt(const std::vector<double>& mpx, const receiver::Pilot& pilot, 
   const auto len = static_cast<double>(end - begin);
   cd sum = 0, diff = 0;
   double wsum = 0;
-  for (std::size_t n = begin; n < end; ++n) {
-    const double w = 0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(n - begin) / len);
-    const double ph = std::fmod(freq * static_cast<double>(n), pilot.rate) / pilot.rate * kTwoPi;
-    const double turns = 2 * pilot.frequency / pilot.rate * static_cast<double>(n);
-    const double ph38 = (turns - std::floor(turns)) * kTwoPi + 2 * pilot.phase0;
-    const cd mix = std::polar(w * mpx[n], -ph);
+  receiver::Phasor window(1.0, len, 0, 0), tone(-freq, pilot.rate, 0, begin);
+  receiver::Phasor ref(2 * pilot.frequency, pilot.rate, 2 * pilot.phase0, begin);
+  for (std::size_t n = begin; n < end; ++n, window.Next(), tone.Next(), ref.Next()) {
+    const double w = 0.5 - 0.5 * (*window).real();
+    const cd mix = w * mpx[n] * *tone;
     sum += mix;
-    diff += 2 * std::sin(ph38) * mix;
+    diff += 2 * (*ref).imag() * mix;
     wsum += w;
   }
   left = std::abs(sum + diff) / wsum;
@@ -214,12 +213,13 @@ void StereoToneAt(const std::vector<double>& mpx, const receiver::Pilot& pilot, 
 }
 
 void MeasureStereo(const std::vector<double>& dev, double rate, std::size_t begin, std::size_t end,
-                   const Spectrum& spectrum, const receiver::Pilot& pilot, StereoMeasurement& st) {
+                   const Spectrum& spectrum, const receiver::Pilot& pilot,
+                   const std::optional<double>& monoTone_Hz, StereoMeasurement& st) {
   st.present = true;
   st.pilot_Hz = pilot.frequency;
   st.pilotDeviation_Hz = pilot.deviation;
   st.pilotPhaseJitterDeg = pilot.phaseRmsDeg;
-  st.phase38Deg = MeasurePhase38(dev, pilot, begin, end, 10);
+  st.phase38Deg = MeasurePhase38(dev, pilot, begin, end);
   // The tones of left and right: the two strongest lines of L + R below 15 kHz.
   double a1 = 0, a2 = 0;
   const double f1 = StrongestLine(spectrum, 10, 15000, true, a1);
@@ -231,7 +231,11 @@ void MeasureStereo(const std::vector<double>& dev, double rate, std::size_t begi
   }
   const double f2 = StrongestLine(rest, 10, 15000, true, a2);
   std::vector<double> tones;
-  if (a1 > 20) tones.push_back(receiver::MeasurePilot(dev, rate, f1, begin, end).frequency);
+  // The strongest is the tone of L + R measured already, when there is one.
+  if (a1 > 20) {
+    tones.push_back(monoTone_Hz ? *monoTone_Hz
+                                : receiver::MeasurePilot(dev, rate, f1, begin, end).frequency);
+  }
   if (a2 > 20 && a2 > a1 / 100) {
     tones.push_back(receiver::MeasurePilot(dev, rate, f2, begin, end).frequency);
   }
@@ -272,7 +276,8 @@ AnalyseStatus Analyse(const IqRecording& rec, Measurement& m, std::string& why) 
     why = "the I/Q points do not trace an ellipse (silence, or no carrier offset nor modulation)";
     return AnalyseStatus::NotFm;
   }
-  MeasureCalibration(rec, m.iq, cal);
+  std::vector<std::size_t> weak;
+  MeasureCalibration(rec, m.iq, cal, weak);
   if (m.iq.envelopeRms > 0.2) {
     char text[160];
     std::snprintf(text, sizeof text,
@@ -285,14 +290,20 @@ AnalyseStatus Analyse(const IqRecording& rec, Measurement& m, std::string& why) 
   std::vector<double> dev = receiver::Demodulate(rec, cal);
   const std::size_t end = dev.size();
   // Hann-weighted, so that a modulating tone cut off at the span's ends leaves no bias.
+  const double kWeak = 1e300;
+  for (const std::size_t n : weak) {
+    if (n > 0) dev[n - 1] = kWeak;
+    if (n < end) dev[n] = kWeak;
+  }
   double wsum = 0, fsum = 0;
-  for (std::size_t n = 0; n < end; ++n) {
-    const double w = 1 - std::cos(kTwoPi * static_cast<double>(n) / static_cast<double>(end));
+  receiver::Phasor window(1.0, static_cast<double>(end), 0, 0);
+  for (std::size_t n = 0; n < end; ++n, window.Next()) {
+    const double w = dev[n] == kWeak ? 0 : 1 - (*window).real();
     wsum += w;
-    fsum += w * dev[n];
+    fsum += w * (dev[n] == kWeak ? 0 : dev[n]);
   }
   m.carrierOffset_Hz = fsum / wsum;
-  for (double& v : dev) v -= m.carrierOffset_Hz;
+  for (double& v : dev) v = v == kWeak ? 0 : v - m.carrierOffset_Hz;
   EqualiseDemodulator(dev);
   double peak = 0, sq = 0;
   for (const double v : dev) {
@@ -306,13 +317,17 @@ AnalyseStatus Analyse(const IqRecording& rec, Measurement& m, std::string& why) 
   m.fm.mpxPower_dBr = 10 * std::log10(power / (19000.0 * 19000.0 / 2));
 
   const Spectrum spectrum = AmplitudeSpectrum(dev, 0, end, rate);
+  // The tones, the pilot and the stereo figures from the middle ten seconds at most: more
+  // adds no precision that matters, only time (RDS and the deviation take the whole span).
+  const std::size_t most = static_cast<std::size_t>(kToneSeconds * rate);
+  const std::size_t tb = end > most ? (end - most) / 2 : 0, te = end > most ? tb + most : end;
   receiver::Pilot pilot;
   if (rate >= kStereoMinRate_Hz) {
     double amp = 0;
     const double at = StrongestLine(spectrum, kPilotNominal_Hz - kPilotSearch_Hz,
                                     kPilotNominal_Hz + kPilotSearch_Hz, false, amp);
     if (amp > kMinPilot_Hz) {
-      pilot = receiver::MeasurePilot(dev, rate, at, 0, end);
+      pilot = receiver::MeasurePilot(dev, rate, at, tb, te);
       m.stereo.present = pilot.phaseRmsDeg < 10 && pilot.deviation > kMinPilot_Hz;
     }
   }
@@ -321,12 +336,12 @@ AnalyseStatus Analyse(const IqRecording& rec, Measurement& m, std::string& why) 
   const double hi = m.stereo.present ? 15000 : std::min(60000.0, 0.45 * rate);
   const double at = StrongestLine(spectrum, 10, hi, m.stereo.present, amp);
   if (amp > 20 && amp > 0.05 * peak) {
-    const receiver::Pilot tone = receiver::MeasurePilot(dev, rate, at, 0, end);
+    const receiver::Pilot tone = receiver::MeasurePilot(dev, rate, at, tb, te);
     m.fm.tone_Hz = tone.frequency;
     m.fm.toneDeviation_Hz = tone.deviation;
   }
   if (m.stereo.present) {
-    MeasureStereo(dev, rate, 0, end, spectrum, pilot, m.stereo);
+    MeasureStereo(dev, rate, tb, te, spectrum, pilot, m.fm.tone_Hz, m.stereo);
     const receiver::RdsSignal rds = receiver::DemodulateRds(dev, pilot, 0, end);
     m.rds.frames = receiver::FrameBlocks(rds.bits);
     m.rds.content = receiver::DecodeGroups(m.rds.frames);

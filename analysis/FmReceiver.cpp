@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "Phasor.h"
+
 namespace kelvane::receiver {
 namespace {
 
@@ -181,10 +183,10 @@ std::complex<double> ToneAt(const std::vector<double>& x, std::size_t begin, std
   const auto len = static_cast<double>(end - begin);
   std::complex<double> acc = 0;
   double wsum = 0;
-  for (std::size_t n = begin; n < end; ++n) {
-    const double w = 0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(n - begin) / len);
-    const double ph = std::fmod(freq * static_cast<double>(n), rate) / rate * kTwoPi;
-    acc += w * x[n] * std::polar(1.0, -ph);
+  Phasor window(1.0, len, 0, 0), mix(-freq, rate, 0, begin);
+  for (std::size_t n = begin; n < end; ++n, window.Next(), mix.Next()) {
+    const double w = 0.5 - 0.5 * (*window).real();
+    acc += w * x[n] * *mix;
     wsum += w;
   }
   return 2.0 * acc / wsum;
@@ -212,10 +214,8 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
     double last = 0, turns = 0;
     for (std::size_t b0 = begin; b0 + block <= end; b0 += block) {
       std::complex<double> acc = 0;
-      for (std::size_t n = b0; n < b0 + block; ++n) {
-        const double arg = std::fmod(freq * static_cast<double>(n), rate) / rate * kTwoPi;
-        acc += mpx[n] * std::polar(1.0, -arg);
-      }
+      Phasor mix(-freq, rate, 0, b0);
+      for (std::size_t n = b0; n < b0 + block; ++n, mix.Next()) acc += mpx[n] * *mix;
       double a = std::arg(acc);
       if (!ph.empty()) {
         while (a + turns - last > kPi) turns -= kTwoPi;
@@ -246,10 +246,8 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
   p.frequency = freq;
   // Amplitude and phase over the whole span at the final frequency (whole-span mixing).
   std::complex<double> acc = 0;
-  for (std::size_t n = begin; n < end; ++n) {
-    const double arg = std::fmod(freq * static_cast<double>(n), rate) / rate * kTwoPi;
-    acc += mpx[n] * std::polar(1.0, -arg);
-  }
+  Phasor mix(-freq, rate, 0, begin);
+  for (std::size_t n = begin; n < end; ++n, mix.Next()) acc += mpx[n] * *mix;
   acc /= static_cast<double>(end - begin);
   p.deviation = 2 * std::abs(acc);
   // d sin(w n + p0) mixed down leaves (d / 2) e^{j (p0 - pi/2)}.
@@ -262,12 +260,10 @@ StereoChannels DecodeStereo(const std::vector<double>& mpx, const Pilot& pilot, 
   StereoChannels out;
   out.left.assign(mpx.size(), 0.0);
   out.right.assign(mpx.size(), 0.0);
-  for (std::size_t n = begin; n < end; ++n) {
-    // 2 x pilot phase, reduced before the sine so long files keep their precision.
-    const double turns = 2 * pilot.frequency / pilot.rate * static_cast<double>(n);
-    const double ph = (turns - std::floor(turns)) * kTwoPi + 2 * pilot.phase0;
-    const double sum = mpx[n];                      // L + R
-    const double diff = 2 * mpx[n] * std::sin(ph);  // L - R, plus images far above audio
+  Phasor ref(2 * pilot.frequency, pilot.rate, 2 * pilot.phase0, begin);  // 2 x pilot phase
+  for (std::size_t n = begin; n < end; ++n, ref.Next()) {
+    const double sum = mpx[n];                       // L + R
+    const double diff = 2 * mpx[n] * (*ref).imag();  // L - R, plus images far above audio
     out.left[n] = (sum + diff) / 2;
     out.right[n] = (sum - diff) / 2;
   }
@@ -454,24 +450,40 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
   // (the L-R band) starts about 15 kHz away.
   const std::vector<double> h = LowPass(kTaps, 4500, rate);
   const std::size_t half = kTaps / 2;
-  // Mix down with 3 x pilot phase.
-  std::vector<std::complex<double>> mixed(end - begin);
+  // Mix down with 3 x pilot phase, low-pass and decimate; output j sits at input sample
+  // begin + half + j * kDecimation. The mixing goes a stretch at a time into reused buffers
+  // (a whole recording as complex samples would be large), and the taps run in four sums.
   const double dc = Mean(mpx, begin, end);
-  for (std::size_t n = begin; n < end; ++n) {
-    const double turns = 3 * pilot.frequency / rate * static_cast<double>(n);
-    const double ph = (turns - std::floor(turns)) * kTwoPi + 3 * pilot.phase0;
-    mixed[n - begin] = (mpx[n] - dc) * std::polar(1.0, -ph);
-  }
-  // Low-pass and decimate; output j sits at input sample begin + half + j * kDecimation.
+  const std::size_t total = end - begin;
   std::vector<std::complex<double>> base;
-  for (std::size_t c = half; c + half < mixed.size(); c += kDecimation) {
-    double re = 0, im = 0;
-    const std::complex<double>* x = &mixed[c - half];
-    for (std::size_t k = 0; k < h.size(); ++k) {
-      re += h[k] * x[k].real();
-      im += h[k] * x[k].imag();
+  constexpr std::size_t kStretch = 8192;  // outputs per stretch
+  std::vector<double> xr, xi;
+  for (std::size_t c0 = half; c0 + half < total; c0 += kStretch * kDecimation) {
+    const std::size_t limit = std::min(c0 + kStretch * kDecimation, total - half);
+    const std::size_t cLast = c0 + (limit - 1 - c0) / kDecimation * kDecimation;
+    const std::size_t from = c0 - half, to = cLast + half + 1;
+    xr.resize(to - from);
+    xi.resize(to - from);
+    Phasor mix(-3 * pilot.frequency, rate, -3 * pilot.phase0, begin + from);
+    for (std::size_t n = from; n < to; ++n, mix.Next()) {
+      const std::complex<double> v = (mpx[begin + n] - dc) * *mix;
+      xr[n - from] = v.real();
+      xi[n - from] = v.imag();
     }
-    base.emplace_back(re, im);
+    for (std::size_t c = c0; c <= cLast; c += kDecimation) {
+      const double* a = &xr[c - half - from];
+      const double* b = &xi[c - half - from];
+      double r[4] = {}, i[4] = {};
+      std::size_t k = 0;
+      for (; k + 4 <= h.size(); k += 4) {
+        for (std::size_t u = 0; u < 4; ++u) {
+          r[u] += h[k + u] * a[k + u];
+          i[u] += h[k + u] * b[k + u];
+        }
+      }
+      for (; k < h.size(); ++k) r[0] += h[k] * a[k], i[0] += h[k] * b[k];
+      base.emplace_back((r[0] + r[1]) + (r[2] + r[3]), (i[0] + i[1]) + (i[2] + i[3]));
+    }
   }
   if (base.size() < 64) return out;
   // BPSK: the square of the baseband turns at twice the carrier phase, whatever the data.

@@ -72,6 +72,7 @@ void ToCounts(Sample s, const unsigned char* in, std::size_t samples, float* out
 using ChunkReader = std::function<std::size_t(float* frames, std::size_t count)>;
 
 bool Pump(const ChunkReader& read, std::size_t count, IqCollector& collector, std::string& error) {
+  collector.Reserve(count);
   std::vector<float> chunk(2 * kChunkFrames);
   while (count > 0) {
     const std::size_t want = std::min(count, kChunkFrames);
@@ -253,7 +254,8 @@ bool ParseIqFileFormat(const std::string& name, IqFileFormat& format) {
   return false;
 }
 
-IqCollector::IqCollector(double inputRate_Hz, receiver::IqRecording& out) : out_(out) {
+IqCollector::IqCollector(double inputRate_Hz, receiver::IqRecording& out)
+    : out_(out), inputRate_Hz_(inputRate_Hz) {
   out_.i.clear();
   out_.q.clear();
   if (inputRate_Hz < kWideRate_Hz) {
@@ -271,6 +273,13 @@ IqCollector::IqCollector(double inputRate_Hz, receiver::IqRecording& out) : out_
   buffer_ = std::make_unique<float[]>(2 * bufferFrames_);
 }
 
+void IqCollector::Reserve(std::size_t inputFrames) {
+  const double ratio = soxr_ ? kWorkingRate_Hz / inputRate_Hz_ : 1.0;
+  const auto frames = static_cast<std::size_t>(static_cast<double>(inputFrames) * ratio) + 16;
+  out_.i.reserve(frames);
+  out_.q.reserve(frames);
+}
+
 IqCollector::~IqCollector() {
   if (soxr_) soxr_delete(static_cast<soxr_t>(soxr_));
 }
@@ -281,9 +290,14 @@ bool IqCollector::Add(const float* frames, std::size_t count, std::string& error
     return false;
   }
   if (!soxr_) {
+    const std::size_t at = out_.i.size();
+    out_.i.resize(at + count);
+    out_.q.resize(at + count);
+    double* i = out_.i.data() + at;
+    double* q = out_.q.data() + at;
     for (std::size_t k = 0; k < count; ++k) {
-      out_.i.push_back(frames[2 * k]);
-      out_.q.push_back(frames[2 * k + 1]);
+      i[k] = frames[2 * k];
+      q[k] = frames[2 * k + 1];
     }
     return true;
   }

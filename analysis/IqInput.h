@@ -41,10 +41,13 @@ class IqCollector {
   // False with a reason when the converter fails.
   bool Add(const float* frames, std::size_t count, std::string& error);
   bool Finish(std::string& error);
+  // Room for this many input frames, so that long recordings are not copied while they grow.
+  void Reserve(std::size_t inputFrames);
   bool Converts() const { return soxr_ != nullptr; }
 
  private:
   receiver::IqRecording& out_;
+  double inputRate_Hz_;
   void* soxr_ = nullptr;
   std::unique_ptr<float[]> buffer_;
   std::size_t bufferFrames_ = 0;
