@@ -70,6 +70,20 @@ std::vector<double> LowPass(int taps, double cutoff, double rate) {
   return h;
 }
 
+// One output of the low-pass h on the complex signal (re[k], im[k]), in four interleaved sums.
+std::complex<double> FirAt(const std::vector<double>& h, const double* re, const double* im) {
+  double r[4] = {}, i[4] = {};
+  std::size_t k = 0;
+  for (; k + 4 <= h.size(); k += 4) {
+    for (std::size_t u = 0; u < 4; ++u) {
+      r[u] += h[k + u] * re[k + u];
+      i[u] += h[k + u] * im[k + u];
+    }
+  }
+  for (; k < h.size(); ++k) r[0] += h[k] * re[k], i[0] += h[k] * im[k];
+  return {(r[0] + r[1]) + (r[2] + r[3]), (i[0] + i[1]) + (i[2] + i[3])};
+}
+
 }  // namespace
 
 bool ReadIqWav(const std::string& path, IqRecording& out, std::string& error) {
@@ -168,11 +182,11 @@ std::vector<double> Demodulate(const IqRecording& rec, const IqCalibration& cal)
   };
   std::vector<double> f;
   if (rec.i.size() < 2) return f;
-  f.resize(rec.i.size() - 1);
+  f.reserve(rec.i.size() - 1);
   std::complex<double> prev = phasor(0);
   for (std::size_t n = 1; n < rec.i.size(); ++n) {
     const std::complex<double> cur = phasor(n);
-    f[n - 1] = std::arg(cur * std::conj(prev)) * rec.rate / kTwoPi;
+    f.push_back(std::arg(cur * std::conj(prev)) * rec.rate / kTwoPi);
     prev = cur;
   }
   return f;
@@ -443,25 +457,34 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
   RdsSignal out;
   const double rate = pilot.rate;
   // 321 taps and a decimation by 8 at 192000 Hz; the same span of time at any other rate.
+  // At 192000 Hz: a 31-tap stage down to 48000 Hz (it keeps what would alias onto the RDS band
+  // away), then 81 taps of 4.5 kHz low-pass and a decimation by 2; the same spans of time at
+  // other rates, or one stage where the decimation is odd. The RDS spectrum reaches 2.4 kHz
+  // either side of 57 kHz.
   const double scale = rate / 192000;
   const auto kDecimation = static_cast<std::size_t>(std::max(1.0, std::round(8 * scale)));
-  const int kTaps = static_cast<int>(std::round(160 * scale)) * 2 + 1;
-  // The RDS spectrum reaches 2.4 kHz either side of 57 kHz; the nearest other MPX content
-  // (the L-R band) starts about 15 kHz away.
-  const std::vector<double> h = LowPass(kTaps, 4500, rate);
-  const std::size_t half = kTaps / 2;
-  // Mix down with 3 x pilot phase, low-pass and decimate; output j sits at input sample
-  // begin + half + j * kDecimation. The mixing goes a stretch at a time into reused buffers
-  // (a whole recording as complex samples would be large), and the taps run in four sums.
+  const bool twoStages = kDecimation % 2 == 0;
+  const std::size_t d1 = twoStages ? kDecimation / 2 : kDecimation;
+  const std::vector<double> h1 =
+      twoStages ? LowPass(static_cast<int>(std::round(15 * scale)) * 2 + 1, 20000, rate)
+                : LowPass(static_cast<int>(std::round(160 * scale)) * 2 + 1, 4500, rate);
+  const std::vector<double> h2 =
+      LowPass(static_cast<int>(std::round(160 * scale / static_cast<double>(d1))) * 2 + 1, 4500,
+              rate / static_cast<double>(d1));
+  const std::size_t half1 = h1.size() / 2, half2 = twoStages ? h2.size() / 2 : 0;
+  // Output j sits at input sample begin + half + j * kDecimation.
+  const std::size_t half = half1 + d1 * half2;
+  // Mix down with 3 x pilot phase, low-pass and decimate. The mixing goes a stretch at a time
+  // into reused buffers (a whole recording as complex samples would be large).
   const double dc = Mean(mpx, begin, end);
   const std::size_t total = end - begin;
-  std::vector<std::complex<double>> base;
+  std::vector<std::complex<double>> mid;
   constexpr std::size_t kStretch = 8192;  // outputs per stretch
   std::vector<double> xr, xi;
-  for (std::size_t c0 = half; c0 + half < total; c0 += kStretch * kDecimation) {
-    const std::size_t limit = std::min(c0 + kStretch * kDecimation, total - half);
-    const std::size_t cLast = c0 + (limit - 1 - c0) / kDecimation * kDecimation;
-    const std::size_t from = c0 - half, to = cLast + half + 1;
+  for (std::size_t c0 = half1; c0 + half1 < total; c0 += kStretch * d1) {
+    const std::size_t limit = std::min(c0 + kStretch * d1, total - half1);
+    const std::size_t cLast = c0 + (limit - 1 - c0) / d1 * d1;
+    const std::size_t from = c0 - half1, to = cLast + half1 + 1;
     xr.resize(to - from);
     xi.resize(to - from);
     Phasor mix(-3 * pilot.frequency, rate, -3 * pilot.phase0, begin + from);
@@ -470,19 +493,19 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
       xr[n - from] = v.real();
       xi[n - from] = v.imag();
     }
-    for (std::size_t c = c0; c <= cLast; c += kDecimation) {
-      const double* a = &xr[c - half - from];
-      const double* b = &xi[c - half - from];
-      double r[4] = {}, i[4] = {};
-      std::size_t k = 0;
-      for (; k + 4 <= h.size(); k += 4) {
-        for (std::size_t u = 0; u < 4; ++u) {
-          r[u] += h[k + u] * a[k + u];
-          i[u] += h[k + u] * b[k + u];
-        }
-      }
-      for (; k < h.size(); ++k) r[0] += h[k] * a[k], i[0] += h[k] * b[k];
-      base.emplace_back((r[0] + r[1]) + (r[2] + r[3]), (i[0] + i[1]) + (i[2] + i[3]));
+    for (std::size_t c = c0; c <= cLast; c += d1) {
+      mid.push_back(FirAt(h1, &xr[c - half1 - from], &xi[c - half1 - from]));
+    }
+  }
+  std::vector<std::complex<double>> base;
+  if (!twoStages) {
+    base.swap(mid);
+  } else {
+    xr.resize(mid.size());
+    xi.resize(mid.size());
+    for (std::size_t m = 0; m < mid.size(); ++m) xr[m] = mid[m].real(), xi[m] = mid[m].imag();
+    for (std::size_t c = half2; c + half2 < mid.size(); c += 2) {
+      base.push_back(FirAt(h2, &xr[c - half2], &xi[c - half2]));
     }
   }
   if (base.size() < 64) return out;

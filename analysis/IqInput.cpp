@@ -290,14 +290,16 @@ bool IqCollector::Add(const float* frames, std::size_t count, std::string& error
     return false;
   }
   if (!soxr_) {
-    const std::size_t at = out_.i.size();
-    out_.i.resize(at + count);
-    out_.q.resize(at + count);
-    double* i = out_.i.data() + at;
-    double* q = out_.q.data() + at;
-    for (std::size_t k = 0; k < count; ++k) {
-      i[k] = frames[2 * k];
-      q[k] = frames[2 * k + 1];
+    // Through a small buffer and insert: a resize would first zero what is written next.
+    double i[256], q[256];
+    for (std::size_t at = 0; at < count; at += 256) {
+      const std::size_t n = std::min<std::size_t>(256, count - at);
+      for (std::size_t k = 0; k < n; ++k) {
+        i[k] = frames[2 * (at + k)];
+        q[k] = frames[2 * (at + k) + 1];
+      }
+      out_.i.insert(out_.i.end(), i, i + n);
+      out_.q.insert(out_.q.end(), q, q + n);
     }
     return true;
   }
