@@ -191,7 +191,8 @@ int RunAnalyze(const std::vector<std::string>& argsIn) {
     PrintError(src.name + ": not an FM signal: " + why);
     return kStatusNotFm;
   }
-  const CalibrationCorrection c = CorrectionFor(m, settings, settingsPath);
+  const CalibrationCorrection c = CorrectionFor(
+      m, settings, settingsFound ? settingsPath : settingsPath + " (not found: first-run values)");
   const std::string report = opts.Has("json") ? ReportJson(src, m, c) : ReportText(src, m, c);
   std::fputs(report.c_str(), stdout);
   return kStatusOk;
