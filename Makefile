@@ -52,6 +52,7 @@ package: build
 bench: test-deps build
 	$(BUILD)/bench/kelvane-bench
 	$(BUILD)/bench/kelvane-file-bench
+	$(BUILD)/bench/kelvane-analyze-bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

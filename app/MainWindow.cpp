@@ -209,6 +209,7 @@ void TForm1::BuildControls() {
   paintBox1_ = new ScopeView(GroupBox1);
   paintBox1_->setObjectName(QStringLiteral("PaintBox1"));
   paintBox1_->setGeometry(client.left(), client.top(), client.width() - kStrip, client.height());
+  AddScopeMenu();
   Panel5 = panel(GroupBox1, "Panel5", QString(), kPanelColor, TPanel::Bevel::None,
                  QRect(client.right() + 1 - kStrip, client.top(), kStrip, client.height()));
   CBPREAMP = MakeCheck<QCheckBox>(Panel5, "CBPREAMP", QStringLiteral("Preamp"), 8, 8);
@@ -551,6 +552,7 @@ void TForm1::Timer1Timer() {
     c.CapOutQ = s.CapOutQ;
     c.CapMpx = s.CapMpx;
     paintBox1_->update();
+    FeedComplexSpectrum();
     CheckInputFile();
     for (const ServerProblem& p : run_.NewServerProblems()) {
       QString message = QString::fromStdString(p.text);

@@ -33,6 +33,7 @@ class TGradBtn;
 
 namespace kelvane {
 
+class ComplexSpectrumView;
 class ScopeView;
 class TFCFG;
 class TFRDS;
@@ -110,6 +111,12 @@ class TForm1 : public QWidget, public ControlSource {
   // "RDS and audio": opens the dialog, or raises it when it is open already.
   void Label20Click();
   void Timer1Timer();
+  // The complex spectrum window, opened from the oscilloscope's context menu (created on first
+  // use) and fed with the output captures by the meter timer while it is shown.
+  void ShowComplexSpectrum();
+  ComplexSpectrumView* ComplexSpectrumWindow() const { return complexSpectrum_; }
+  void AddScopeMenu();
+  void FeedComplexSpectrum();
 
   // ControlSource: the engine's view of the controls, read at the start of every block.
   void ReadControls(ControlSnapshot& out) override;
@@ -247,6 +254,7 @@ class TForm1 : public QWidget, public ControlSource {
   QLabel* Image1 = nullptr;
   TCLEDLabel *CLEDLabel1 = nullptr, *CLEDPM = nullptr;
   ScopeView* paintBox1_ = nullptr;  // object name "PaintBox1"
+  ComplexSpectrumView* complexSpectrum_ = nullptr;
   QTimer* Timer1 = nullptr;
 
  private:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "KelvaneVersion.h"
+#include "analyze.h"
 #include "audio_commands.h"
 #include "options.h"
 #include "render.h"
@@ -18,6 +19,7 @@ void PrintUsage(std::FILE* to) {
                "Commands:\n"
                "  %s\n"
                "  %s\n"
+               "  %s\n"
                "  %s\n\n"
                "Common options:\n"
                "  --settings FILE   settings file (else $KELVANE_SETTINGS, else\n"
@@ -26,7 +28,7 @@ void PrintUsage(std::FILE* to) {
                "'kelvane-cli --version' prints the version.\n"
                "'kelvane-cli COMMAND --help' explains a command, its options and every key.\n",
                kelvane::cli::kRenderSummary, kelvane::cli::kPlaySummary,
-               kelvane::cli::kDevicesSummary);
+               kelvane::cli::kDevicesSummary, kelvane::cli::kAnalyzeSummary);
 }
 
 }  // namespace
@@ -53,12 +55,15 @@ int main(int argc, char** argv) {
       std::fputs(kelvane::cli::PlayHelp().c_str(), stdout);
       std::fputs("\n", stdout);
       std::fputs(kelvane::cli::DevicesHelp().c_str(), stdout);
+      std::fputs("\n", stdout);
+      std::fputs(kelvane::cli::AnalyzeHelp().c_str(), stdout);
     }
     return 0;
   }
   if (command == "render") return kelvane::cli::RunRender(args);
   if (command == "play") return kelvane::cli::RunPlay(args);
   if (command == "devices") return kelvane::cli::RunDevices(args);
+  if (command == "analyze") return kelvane::cli::RunAnalyze(args);
   kelvane::cli::PrintError("unknown command '" + command + "' (see kelvane-cli --help)");
   return 2;
 }

@@ -21,6 +21,11 @@ int RunPlay(const std::vector<std::string>&) {
   return 1;
 }
 
+bool CaptureIq(int, double, double, double, receiver::IqRecording&, std::string& error) {
+  error = kNotBuilt;
+  return false;
+}
+
 std::string DevicesHelp() {
   return std::string("kelvane-cli devices: ") + kNotBuilt + "\n";
 }

@@ -1,9 +1,17 @@
 // Start and Stop from the window: buffer sizes, the RDS box, devices that are missing, fail or
 // vanish, the engine state across runs, the input level bar and rapid clicking.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QtTest/QTest>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "CLEDLbl.h"
+#include "ComplexSpectrumView.h"
 #include "FBVUMeter.h"
 #include "GuiHarness.h"
 #include "ScopeView.h"
@@ -233,6 +241,39 @@ TEST_F(RunControl, MetersAndScopeFollowTheRun) {
   form().Timer1Timer();
   EXPECT_EQ(form().CLEDLabel1->text(), "0.0");
   EXPECT_TRUE(std::all_of(captured.begin(), captured.end(), [](float v) { return v == 0.0f; }));
+}
+
+TEST_F(RunControl, ScopeMenuOpensTheComplexSpectrumWithTheImageRejection) {
+  gui.Start(ini);
+  form().CBSR->setCurrentIndex(3);
+  form().BMSEPD->setValue(1);
+  form().BMSECF->setValue(12000);
+  form().BMSEGO->setValue(0.92);
+  form().BMSEPO->setValue(-31);
+  gui.ClickStartStop();
+  // A right click on the oscilloscope; the menu's one entry is chosen with the keyboard.
+  QTimer::singleShot(0, [] {
+    QWidget* menu = QApplication::activePopupWidget();
+    ASSERT_NE(qobject_cast<QMenu*>(menu), nullptr);
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(100, 100),
+                          form().Scope()->mapToGlobal(QPoint(100, 100)));
+  QApplication::sendEvent(form().Scope(), &click);
+  ComplexSpectrumView* view = form().ComplexSpectrumWindow();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->isVisible());
+  form().Timer1Timer();
+  // The carrier at -12 kHz of I + jQ; the image the calibration leaves 11.05 dB below it
+  // (|1 + g e^{-jp}|^2 / |1 - g e^{jp}|^2 for g = 0.92, p = -31 deg), within 0.5 dB.
+  ASSERT_TRUE(view->Spectrum().imageRejection_dB.has_value());
+  EXPECT_NEAR(*view->Spectrum().carrier_Hz, -12000, 375);
+  EXPECT_NEAR(*view->Spectrum().imageRejection_dB, 11.05, 0.5);
+  EXPECT_TRUE(view->findChild<QLabel*>(QStringLiteral("ImageRejection"))
+                  ->text()
+                  .startsWith(QStringLiteral("Image rejection: 11.")));
+  gui.ClickStartStop();
 }
 
 }  // namespace

@@ -350,6 +350,27 @@ TEST(CliPlayStop, SecondInterruptStopsAtOnce) {
 
 // --json: the same devices in the same order, with channel counts and the accepted rates; the
 // server's "default" device resamples, so it takes all four.
+// Live analysis: play sends a calibrated carrier to the default sink, and analyze measures it
+// through that sink's monitor as its input device.
+TEST(CliAnalyzeLive, MeasuresWhatPlaySendsFromTheInputDevice) {
+  const std::string work = WorkDir("cli-analyze-live");
+  Cli play(work + "/play",
+           {"play", "--seconds", "6", "--set", "CarrierFreq=5000", "--set", "LRGainRatio=0.92",
+            "--set", "LRPhaseOffset=-31", "--set", "SinePeakDev=20", "--set", "SineModFreq=1500"});
+  ::setenv("PULSE_SOURCE", "kelvane_a.monitor", 1);
+  Cli analyze(work + "/analyze",
+              {"analyze", "--input-device", "0", "--skip", "1", "--length", "2", "--json"});
+  ::unsetenv("PULSE_SOURCE");
+  ASSERT_EQ(analyze.Wait(15s), 0) << analyze.Err();
+  const auto j = nlohmann::json::parse(analyze.Out());
+  EXPECT_NEAR(j["carrier_offset_hz"].get<double>(), 5000, 1);
+  EXPECT_NEAR(j["iq"]["gain_ratio"].get<double>(), 0.92, 0.002);
+  EXPECT_NEAR(j["iq"]["phase_deg"].get<double>(), -31, 0.1);
+  EXPECT_NEAR(j["fm"]["tone_hz"].get<double>(), 1500, 0.01);
+  EXPECT_NEAR(j["fm"]["tone_deviation_hz"].get<double>(), 20000, 100);
+  play.Wait(10s);
+}
+
 TEST(CliDevices, JsonListsChannelsAndAcceptedRates) {
   if (testing::SoundServerDir().empty()) GTEST_SKIP() << "needs the private sound server";
   const std::string work = WorkDir("cli-devices-json");

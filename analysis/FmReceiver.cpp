@@ -1,4 +1,4 @@
-// A reference FM stereo and RDS receiver for judging rendered I/Q files from the outside.
+// The FM stereo and RDS receiver that judges I/Q recordings from the outside.
 #include "FmReceiver.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "Phasor.h"
 
 namespace kelvane::receiver {
 namespace {
@@ -66,6 +68,20 @@ std::vector<double> LowPass(int taps, double cutoff, double rate) {
   }
   for (double& v : h) v /= sum;
   return h;
+}
+
+// One output of the low-pass h on the complex signal (re[k], im[k]), in four interleaved sums.
+std::complex<double> FirAt(const std::vector<double>& h, const double* re, const double* im) {
+  double r[4] = {}, i[4] = {};
+  std::size_t k = 0;
+  for (; k + 4 <= h.size(); k += 4) {
+    for (std::size_t u = 0; u < 4; ++u) {
+      r[u] += h[k + u] * re[k + u];
+      i[u] += h[k + u] * im[k + u];
+    }
+  }
+  for (; k < h.size(); ++k) r[0] += h[k] * re[k], i[0] += h[k] * im[k];
+  return {(r[0] + r[1]) + (r[2] + r[3]), (i[0] + i[1]) + (i[2] + i[3])};
 }
 
 }  // namespace
@@ -166,11 +182,11 @@ std::vector<double> Demodulate(const IqRecording& rec, const IqCalibration& cal)
   };
   std::vector<double> f;
   if (rec.i.size() < 2) return f;
-  f.resize(rec.i.size() - 1);
+  f.reserve(rec.i.size() - 1);
   std::complex<double> prev = phasor(0);
   for (std::size_t n = 1; n < rec.i.size(); ++n) {
     const std::complex<double> cur = phasor(n);
-    f[n - 1] = std::arg(cur * std::conj(prev)) * rec.rate / kTwoPi;
+    f.push_back(std::arg(cur * std::conj(prev)) * rec.rate / kTwoPi);
     prev = cur;
   }
   return f;
@@ -181,10 +197,10 @@ std::complex<double> ToneAt(const std::vector<double>& x, std::size_t begin, std
   const auto len = static_cast<double>(end - begin);
   std::complex<double> acc = 0;
   double wsum = 0;
-  for (std::size_t n = begin; n < end; ++n) {
-    const double w = 0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(n - begin) / len);
-    const double ph = std::fmod(freq * static_cast<double>(n), rate) / rate * kTwoPi;
-    acc += w * x[n] * std::polar(1.0, -ph);
+  Phasor window(1.0, len, 0, 0), mix(-freq, rate, 0, begin);
+  for (std::size_t n = begin; n < end; ++n, window.Next(), mix.Next()) {
+    const double w = 0.5 - 0.5 * (*window).real();
+    acc += w * x[n] * *mix;
     wsum += w;
   }
   return 2.0 * acc / wsum;
@@ -208,14 +224,12 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
   double freq = nominal;
   // Two passes: the second mixes at the first pass's estimate, so the readings hardly turn.
   for (int pass = 0; pass < 2; ++pass) {
-    std::vector<double> t, ph;
+    std::vector<double> t, ph, wt;
     double last = 0, turns = 0;
     for (std::size_t b0 = begin; b0 + block <= end; b0 += block) {
       std::complex<double> acc = 0;
-      for (std::size_t n = b0; n < b0 + block; ++n) {
-        const double arg = std::fmod(freq * static_cast<double>(n), rate) / rate * kTwoPi;
-        acc += mpx[n] * std::polar(1.0, -arg);
-      }
+      Phasor mix(-freq, rate, 0, b0);
+      for (std::size_t n = b0; n < b0 + block; ++n, mix.Next()) acc += mpx[n] * *mix;
       double a = std::arg(acc);
       if (!ph.empty()) {
         while (a + turns - last > kPi) turns -= kTwoPi;
@@ -223,20 +237,22 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
       }
       last = a + turns;
       ph.push_back(last);
+      wt.push_back(std::norm(acc));
       t.push_back(static_cast<double>(b0) + (static_cast<double>(block) - 1) / 2);
     }
-    // Straight line through the phase readings: its slope is the frequency error.
-    const auto m = static_cast<double>(t.size());
-    double st = 0, sp = 0, stt = 0, stp = 0;
+    // Straight line through the phase readings, each weighted by its power (a tone that is
+    // off for a while leaves readings of noise): its slope is the frequency error.
+    double m = 0, st = 0, sp = 0, stt = 0, stp = 0;
     for (std::size_t k = 0; k < t.size(); ++k) {
-      st += t[k], sp += ph[k], stt += t[k] * t[k], stp += t[k] * ph[k];
+      m += wt[k], st += wt[k] * t[k], sp += wt[k] * ph[k];
+      stt += wt[k] * t[k] * t[k], stp += wt[k] * t[k] * ph[k];
     }
     const double slope = (m * stp - st * sp) / (m * stt - st * st);
     const double icpt = (sp - slope * st) / m;
     double sq = 0;
     for (std::size_t k = 0; k < t.size(); ++k) {
       const double r = ph[k] - (icpt + slope * t[k]);
-      sq += r * r;
+      sq += wt[k] * r * r;
     }
     p.phaseRmsDeg = std::sqrt(sq / m) * 180 / kPi;
     freq += slope * rate / kTwoPi;
@@ -244,10 +260,8 @@ Pilot MeasurePilot(const std::vector<double>& mpx, double rate, double nominal, 
   p.frequency = freq;
   // Amplitude and phase over the whole span at the final frequency (whole-span mixing).
   std::complex<double> acc = 0;
-  for (std::size_t n = begin; n < end; ++n) {
-    const double arg = std::fmod(freq * static_cast<double>(n), rate) / rate * kTwoPi;
-    acc += mpx[n] * std::polar(1.0, -arg);
-  }
+  Phasor mix(-freq, rate, 0, begin);
+  for (std::size_t n = begin; n < end; ++n, mix.Next()) acc += mpx[n] * *mix;
   acc /= static_cast<double>(end - begin);
   p.deviation = 2 * std::abs(acc);
   // d sin(w n + p0) mixed down leaves (d / 2) e^{j (p0 - pi/2)}.
@@ -260,12 +274,10 @@ StereoChannels DecodeStereo(const std::vector<double>& mpx, const Pilot& pilot, 
   StereoChannels out;
   out.left.assign(mpx.size(), 0.0);
   out.right.assign(mpx.size(), 0.0);
-  for (std::size_t n = begin; n < end; ++n) {
-    // 2 x pilot phase, reduced before the sine so long files keep their precision.
-    const double turns = 2 * pilot.frequency / pilot.rate * static_cast<double>(n);
-    const double ph = (turns - std::floor(turns)) * kTwoPi + 2 * pilot.phase0;
-    const double sum = mpx[n];                      // L + R
-    const double diff = 2 * mpx[n] * std::sin(ph);  // L - R, plus images far above audio
+  Phasor ref(2 * pilot.frequency, pilot.rate, 2 * pilot.phase0, begin);  // 2 x pilot phase
+  for (std::size_t n = begin; n < end; ++n, ref.Next()) {
+    const double sum = mpx[n];                       // L + R
+    const double diff = 2 * mpx[n] * (*ref).imag();  // L - R, plus images far above audio
     out.left[n] = (sum + diff) / 2;
     out.right[n] = (sum - diff) / 2;
   }
@@ -444,30 +456,57 @@ RdsSignal DemodulateRds(const std::vector<double>& mpx, const Pilot& pilot, std:
                         std::size_t end) {
   RdsSignal out;
   const double rate = pilot.rate;
-  constexpr std::size_t kDecimation = 8;
-  constexpr int kTaps = 321;
-  // The RDS spectrum reaches 2.4 kHz either side of 57 kHz; the nearest other MPX content
-  // (the L-R band) starts about 15 kHz away.
-  const std::vector<double> h = LowPass(kTaps, 4500, rate);
-  const std::size_t half = kTaps / 2;
-  // Mix down with 3 x pilot phase.
-  std::vector<std::complex<double>> mixed(end - begin);
+  // 321 taps and a decimation by 8 at 192000 Hz; the same span of time at any other rate.
+  // At 192000 Hz: a 31-tap stage down to 48000 Hz (it keeps what would alias onto the RDS band
+  // away), then 81 taps of 4.5 kHz low-pass and a decimation by 2; the same spans of time at
+  // other rates, or one stage where the decimation is odd. The RDS spectrum reaches 2.4 kHz
+  // either side of 57 kHz.
+  const double scale = rate / 192000;
+  const auto kDecimation = static_cast<std::size_t>(std::max(1.0, std::round(8 * scale)));
+  const bool twoStages = kDecimation % 2 == 0;
+  const std::size_t d1 = twoStages ? kDecimation / 2 : kDecimation;
+  const std::vector<double> h1 =
+      twoStages ? LowPass(static_cast<int>(std::round(15 * scale)) * 2 + 1, 20000, rate)
+                : LowPass(static_cast<int>(std::round(160 * scale)) * 2 + 1, 4500, rate);
+  const std::vector<double> h2 =
+      LowPass(static_cast<int>(std::round(160 * scale / static_cast<double>(d1))) * 2 + 1, 4500,
+              rate / static_cast<double>(d1));
+  const std::size_t half1 = h1.size() / 2, half2 = twoStages ? h2.size() / 2 : 0;
+  // Output j sits at input sample begin + half + j * kDecimation.
+  const std::size_t half = half1 + d1 * half2;
+  // Mix down with 3 x pilot phase, low-pass and decimate. The mixing goes a stretch at a time
+  // into reused buffers (a whole recording as complex samples would be large).
   const double dc = Mean(mpx, begin, end);
-  for (std::size_t n = begin; n < end; ++n) {
-    const double turns = 3 * pilot.frequency / rate * static_cast<double>(n);
-    const double ph = (turns - std::floor(turns)) * kTwoPi + 3 * pilot.phase0;
-    mixed[n - begin] = (mpx[n] - dc) * std::polar(1.0, -ph);
-  }
-  // Low-pass and decimate; output j sits at input sample begin + half + j * kDecimation.
-  std::vector<std::complex<double>> base;
-  for (std::size_t c = half; c + half < mixed.size(); c += kDecimation) {
-    double re = 0, im = 0;
-    const std::complex<double>* x = &mixed[c - half];
-    for (std::size_t k = 0; k < h.size(); ++k) {
-      re += h[k] * x[k].real();
-      im += h[k] * x[k].imag();
+  const std::size_t total = end - begin;
+  std::vector<std::complex<double>> mid;
+  constexpr std::size_t kStretch = 8192;  // outputs per stretch
+  std::vector<double> xr, xi;
+  for (std::size_t c0 = half1; c0 + half1 < total; c0 += kStretch * d1) {
+    const std::size_t limit = std::min(c0 + kStretch * d1, total - half1);
+    const std::size_t cLast = c0 + (limit - 1 - c0) / d1 * d1;
+    const std::size_t from = c0 - half1, to = cLast + half1 + 1;
+    xr.resize(to - from);
+    xi.resize(to - from);
+    Phasor mix(-3 * pilot.frequency, rate, -3 * pilot.phase0, begin + from);
+    for (std::size_t n = from; n < to; ++n, mix.Next()) {
+      const std::complex<double> v = (mpx[begin + n] - dc) * *mix;
+      xr[n - from] = v.real();
+      xi[n - from] = v.imag();
     }
-    base.emplace_back(re, im);
+    for (std::size_t c = c0; c <= cLast; c += d1) {
+      mid.push_back(FirAt(h1, &xr[c - half1 - from], &xi[c - half1 - from]));
+    }
+  }
+  std::vector<std::complex<double>> base;
+  if (!twoStages) {
+    base.swap(mid);
+  } else {
+    xr.resize(mid.size());
+    xi.resize(mid.size());
+    for (std::size_t m = 0; m < mid.size(); ++m) xr[m] = mid[m].real(), xi[m] = mid[m].imag();
+    for (std::size_t c = half2; c + half2 < mid.size(); c += 2) {
+      base.push_back(FirAt(h2, &xr[c - half2], &xi[c - half2]));
+    }
   }
   if (base.size() < 64) return out;
   // BPSK: the square of the baseband turns at twice the carrier phase, whatever the data.

@@ -1,4 +1,4 @@
-// A reference FM stereo and RDS receiver for judging rendered I/Q files from the outside.
+// The FM stereo and RDS receiver that judges I/Q recordings from the outside.
 //
 // It is built from radio-engineering first principles and the RDS standard alone (nothing
 // here is shared with the engine): a blind I/Q calibration estimate from the constellation
