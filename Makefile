@@ -46,6 +46,7 @@ test-tsan: test-deps
 bench: test-deps build
 	$(BUILD)/bench/kelvane-bench
 	$(BUILD)/bench/kelvane-file-bench
+	$(BUILD)/bench/kelvane-sdr-bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
