@@ -17,6 +17,7 @@
 #include "Modulator.h"
 #include "ParamTable.h"
 #include "RunControl.h"
+#include "SettingsFile.h"
 
 class QCheckBox;
 class QComboBox;
@@ -36,6 +37,10 @@ namespace kelvane {
 class ScopeView;
 class TFCFG;
 class TFRDS;
+class TFSDR;
+namespace sdr {
+class SdrWaveDriver;
+}
 class TGroupBox;
 struct SettingsValues;
 class TPanel;
@@ -157,6 +162,13 @@ class TForm1 : public QWidget, public ControlSource {
   void Label21Click();
   bool Recording() const { return recorder_ != nullptr; }
   void StopRecording();
+  // The SDR output (MainWindowSdr.cpp): its settings, the "SDR output" dialog (opened when an
+  // SDR is chosen in the output list), and the device and what it read back at the last start.
+  const SettingsValues::Sdr& SdrSettings() const { return sdr_; }
+  void SetSdrSettings(const SettingsValues::Sdr& s) { sdr_ = s; }
+  void OpenSdrDialog();
+  TFSDR* SdrDialog() const { return sdrDialog_; }
+  QString SdrStatusText();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -187,6 +199,10 @@ class TForm1 : public QWidget, public ControlSource {
   void Place();
   bool Confirm(const QString& question);
   WaveDriver& Driver();
+  sdr::SdrWaveDriver* SdrDriver();
+  // Before a start on an SDR: its settings to the driver and the user's word to transmit.
+  // False when the user declined; throws when a setting is missing.
+  bool PrepareSdrStart(int device);
 
   FormOptions options_;
   Modulator modulator_;
@@ -220,6 +236,9 @@ class TForm1 : public QWidget, public ControlSource {
   std::unique_ptr<IqRecorder> recorder_;  // while recording
   int recordRate_ = 0;
   QTimer* recordTimer_ = nullptr;
+  SettingsValues::Sdr sdr_;
+  TFSDR* sdrDialog_ = nullptr;
+  std::string sdrConfirmed_;  // the device and arguments the user last agreed to transmit on
 
  public:
   // Controls, named as the window's design names them (also their Qt object names).
