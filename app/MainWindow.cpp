@@ -304,6 +304,7 @@ void TForm1::FormCreate() {
     GetWaveOutDevices();
   } catch (...) {
   }
+  BuildSdrLink();
 
   // Only a real sound card can sit behind a sound server worth watching.
   run_.SetServerWatch(options_.driver == nullptr);
@@ -331,9 +332,6 @@ void TForm1::GetWaveInDevices() {
 void TForm1::GetWaveOutDevices() {
   outDevices_ = kelvane::GetWaveOutDevices(Driver());
   for (const auto& name : outDevices_) ComboBox3->addItem(QString::fromStdString(name));
-  connect(ComboBox3, &QComboBox::activated, this, [this](int index) {
-    if (SdrDriver() != nullptr && SdrDriver()->IsSdr(index)) Guard([this] { OpenSdrDialog(); });
-  });
 }
 
 TBMSpinEdit* TForm1::Spinner(ParamId id) const {

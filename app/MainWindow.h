@@ -203,6 +203,7 @@ class TForm1 : public QWidget, public ControlSource {
   // Before a start on an SDR: its settings to the driver and the user's word to transmit.
   // False when the user declined; throws when a setting is missing.
   bool PrepareSdrStart(int device);
+  void BuildSdrLink();
 
   FormOptions options_;
   Modulator modulator_;
@@ -256,6 +257,7 @@ class TForm1 : public QWidget, public ControlSource {
   QLabel *Label19 = nullptr, *Label18 = nullptr, *Label14 = nullptr, *Label13 = nullptr;
   QLabel* Label20 = nullptr;  // "RDS and audio"
   QLabel* Label21 = nullptr;  // "Record…"
+  QLabel* Label22 = nullptr;  // "SDR output…"
   QRadioButton *RBSINE = nullptr, *RBEXT = nullptr;
   QComboBox *ComboBox5 = nullptr, *CBSR = nullptr, *CBBL = nullptr, *ComboBox3 = nullptr;
   QCheckBox *CBSTEREO = nullptr, *CBRDS = nullptr, *CBDC = nullptr, *CBPREAMP = nullptr;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <stdexcept>
 
+#include "FormWidgets.h"
 #include "MainWindow.h"
 #include "SdrDialog.h"
 #include "SdrDriver.h"
@@ -11,6 +12,21 @@ namespace kelvane {
 
 sdr::SdrWaveDriver* TForm1::SdrDriver() {
   return dynamic_cast<sdr::SdrWaveDriver*>(&Driver());
+}
+
+void TForm1::BuildSdrLink() {
+  // On the output group's edge, left of "RDS and audio". The dialog also holds the I/Q swap and
+  // channel delay that every output has.
+  auto* link = new TLinkLabel(GroupBox11, QStringLiteral("SDR output\u2026"));
+  link->setObjectName(QStringLiteral("Label22"));
+  link->move(Label20->x() - link->width() - 12, 0);
+  FitLinkBefore(link, Label20->x(), 12);
+  link->raise();
+  Label22 = link;
+  connect(link, &TLinkLabel::clicked, this, [this] { Guard([this] { OpenSdrDialog(); }); });
+  connect(ComboBox3, &QComboBox::activated, this, [this](int index) {
+    if (SdrDriver() != nullptr && SdrDriver()->IsSdr(index)) Guard([this] { OpenSdrDialog(); });
+  });
 }
 
 void TForm1::OpenSdrDialog() {

@@ -102,6 +102,15 @@ TEST(SdrWindow, ChoosesConfirmsAndDrivesTheLoopbackDeviceAndOutlivesItsFailure) 
   EXPECT_EQ(gui.Caption(), "Stop");
   EXPECT_EQ(gui.driver.openedDevice, 0u);
   gui.ClickStartStop();
+  // The link opens the dialog whatever the output: swap and delay are every output's.
+  d.hide();
+  Gui::Click(form.Label22);
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_EQ(d.LDEVICE->text(), "No SDR is selected as the output device.");
+  Gui::Click(d.CBSWAP);
+  Enter(d.EDELAY, "-3");
+  EXPECT_TRUE(form.Programme().iqSwap);
+  EXPECT_EQ(form.Programme().channelDelay, -3);
 }
 
 }  // namespace
