@@ -44,7 +44,7 @@ enum class ProgrammeKind {
   AfList,  // frequencies in MHz separated by commas, up to max of them
   Path,    // a file name, UTF-8 without control characters, up to max characters
   Words,   // free text, UTF-8 without control characters, up to max characters
-  Decimal  // a decimal number min .. max in `unit`, or empty: the device chooses
+  Decimal  // a decimal number min .. max in `unit`, or empty (the row's help says what that means)
 };
 
 struct ProgrammeRow {

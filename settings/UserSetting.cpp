@@ -234,8 +234,7 @@ std::string ProgrammeForms(const ProgrammeRow& row) {
       return "text, UTF-8, up to " + std::to_string(row.maxValue) + " characters";
     case ProgrammeKind::Decimal:
       return std::string(row.unit) + " " + std::to_string(row.minValue) + " .. " +
-             std::to_string(row.maxValue) + (row.unit == "dB" ? "" : " (k, M)") +
-             ", or empty for the device's choice";
+             std::to_string(row.maxValue) + (row.unit == "dB" ? "" : " (k, M)") + ", or empty";
     case ProgrammeKind::Choice: {
       std::string forms;
       for (std::size_t i = 0; i < row.choices.size(); ++i) {
