@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 
 namespace kelvane::sdr {
 
@@ -20,9 +21,23 @@ struct SdrWriter::Shared {
   std::atomic<bool> stop{false};
   // The owner waits for this to be false before it lets the client go (see Stop).
   std::atomic<bool> inClient{false};
-  std::atomic<bool> exited{false};
+  // kRunning until the thread ends (kExited) or the owner stops waiting for it (kCutLoose);
+  // whichever comes first decides who releases the device.
+  static constexpr int kRunning = 0, kExited = 1, kCutLoose = 2;
+  std::atomic<int> state{kRunning};
   int engineRate = 0;
 };
+
+namespace {
+// Devices whose writer was cut loose: kept open for the rest of the process. Their driver did
+// not come back in time; releasing them later could run into the library's own teardown at exit.
+void KeepForGood(std::shared_ptr<OpenedSdr> sdr) {
+  static std::mutex lock;
+  static auto* kept = new std::vector<std::shared_ptr<OpenedSdr>>;
+  const std::lock_guard<std::mutex> hold(lock);
+  kept->push_back(std::move(sdr));
+}
+}  // namespace
 
 SdrWriter::SdrWriter(std::shared_ptr<OpenedSdr> sdr, BlockClient& client, int engineRate,
                      int blockFrames, std::shared_ptr<WriterStatus> status)
@@ -112,7 +127,8 @@ void SdrWriter::Run(std::shared_ptr<Shared> shared) {
       break;
     }
   }
-  s.exited.store(true);
+  int running = Shared::kRunning;
+  if (!s.state.compare_exchange_strong(running, Shared::kExited)) KeepForGood(s.sdr);
 }
 
 void SdrWriter::Stop(bool waitForExit) {
@@ -124,16 +140,17 @@ void SdrWriter::Stop(bool waitForExit) {
   while (s.inClient.load()) std::this_thread::yield();
   if (waitForExit) {
     // writeStream returns within its 100 ms timeout on a driver that keeps to it; one that
-    // does not is left to finish on its own, holding the device until then.
+    // does not is left to finish on its own, and its device stays open.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    while (!s.exited.load() && std::chrono::steady_clock::now() < until) {
+    while (s.state.load() == Shared::kRunning && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  if (s.exited.load()) {
-    thread_.join();
-  } else {
+  int running = Shared::kRunning;
+  if (s.state.compare_exchange_strong(running, Shared::kCutLoose)) {
     thread_.detach();
+  } else {
+    thread_.join();
   }
 }
 
