@@ -307,7 +307,7 @@ void TForm1::FormCreate() {
   BuildSdrLink();
 
   // Only a real sound card can sit behind a sound server worth watching.
-  run_.SetServerWatch(options_.driver == nullptr);
+  run_.SetServerWatch(options_.driver == nullptr || options_.driver == &DefaultWaveDriver());
   run_.OnBlockFilled = [this] { ShowPower(); };
   run_.OnInputLevels = [this](float left, float right) { FBVU->SetLevels(left, right); };
   run_.OnDeviceLost = [this](const DeviceLostEvent& e) {

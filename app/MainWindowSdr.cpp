@@ -52,7 +52,9 @@ QString TForm1::SdrStatusText() {
 bool TForm1::PrepareSdrStart(int device) {
   sdr::SdrWaveDriver* driver = SdrDriver();
   const sdr::SdrDeviceInfo* info = driver != nullptr ? driver->Sdr(device) : nullptr;
-  run_.SetServerWatch(options_.driver == nullptr && info == nullptr);
+  // Only a real sound card can sit behind a sound server worth watching.
+  run_.SetServerWatch((options_.driver == nullptr || options_.driver == &DefaultWaveDriver()) &&
+                      info == nullptr);
   if (info == nullptr) return true;
   sdr::SdrConfig config;
   std::string error;
