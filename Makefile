@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 WERROR     := $(if $(CI),ON,OFF)
 
-.PHONY: all deps test-deps configure build run test test-main test-asan test-tsan bench format
+.PHONY: all deps test-deps configure build run test test-main test-asan test-tsan bench format package
 
 all: build
 
@@ -42,6 +42,12 @@ test-tsan: test-deps
 	@cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVANE_WITH_QT=OFF -DKELVANE_BENCH=OFF -DKELVANE_TSAN=ON -DKELVANE_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target audio_tests run_control_tests audio_server_tests fileio_tests recorder_tests
 	cd $(TSAN_BUILD) && ctest --output-on-failure --timeout 600 -L "audio|fileio"
+
+# The Debian package, kelvane_<version>_amd64.deb, here in the top folder.
+package: build
+	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
+	@cp $(BUILD)/package/kelvane_*_amd64.deb .
+	@ls kelvane_*_amd64.deb
 
 bench: test-deps build
 	$(BUILD)/bench/kelvane-bench

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Fonts.h"
+#include "KelvaneVersion.h"
 #include "MainWindow.h"
 #include "SettingsDialog.h"
 
@@ -87,7 +88,7 @@ std::optional<int> AnswerWithoutWindow(const std::vector<std::string>& args) {
     return 0;
   }
   if (parsed && opts.version) {
-    std::printf("kelvane %s\n", TForm1::kVersion);
+    std::printf("kelvane %s\n", kProgramVersion);
     return 0;
   }
   if (HasDisplay(args)) return std::nullopt;  // Qt's own options are parsed with its object
@@ -233,7 +234,7 @@ int RunKelvane(int argc, char** argv) {
   if (const std::optional<int> status = AnswerWithoutWindow(rawArgs)) return *status;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kelvane"));
-  QApplication::setApplicationVersion(QString::fromLatin1(TForm1::kVersion));
+  QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
   QApplication::setDesktopFileName(QStringLiteral("kelvane"));
   if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
     QApplication::setStyle(fusion);
@@ -252,7 +253,7 @@ int RunKelvane(int argc, char** argv) {
     return 0;
   }
   if (opts.version) {
-    std::printf("kelvane %s\n", TForm1::kVersion);
+    std::printf("kelvane %s\n", kProgramVersion);
     return 0;
   }
   InitResources();

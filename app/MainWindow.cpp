@@ -30,6 +30,7 @@
 #include "FormWidgets.h"
 #include "GradBtn.h"
 #include "IqRecorder.h"
+#include "KelvaneVersion.h"
 #include "ProgrammeDialog.h"
 #include "ScopeView.h"
 #include "SdrDialog.h"
@@ -245,6 +246,8 @@ void TForm1::BuildControls() {
   CLEDPM->setGeometry(8, 4, 113, 49);
   GroupBox9 = group(Panel2, "GroupBox9", QStringLiteral("Version"), false, 560, 200, 161, 33);
   Label13 = new QLabel(QString::fromLatin1(kVersion), GroupBox9);
+  // The label keeps the window's own text; the build's version is one hover away.
+  Label13->setToolTip(QStringLiteral("Kelvane %1").arg(QString::fromLatin1(kProgramVersion)));
   Label13->setObjectName(QStringLiteral("Label13"));
   Label13->setFont(fonts::uiFont());
   Label13->setAlignment(Qt::AlignCenter);

@@ -9,6 +9,7 @@
 #include "ClockTime.h"
 #include "FormWidgets.h"
 #include "IqRecorder.h"
+#include "KelvaneVersion.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
 
@@ -113,7 +114,7 @@ bool TForm1::StartRecording(const QString& name, const QString& filter) {
   meta.sampleRate = audioOut1_.FrameRate();
   // The first block recorded is the next one filled, heard after those queued ahead of it.
   meta.startUtc = NowUtc() + QueuedOutputSeconds();
-  meta.recorder = std::string("kelvane ") + kVersion;
+  meta.recorder = std::string("kelvane ") + kProgramVersion;
   meta.description = "FM multiplex as complex baseband (I left, Q right) from Kelvane's window";
   const SettingsValues v = CurrentSettingsValues();
   for (const SettingsKey& key : SettingsKeys()) {

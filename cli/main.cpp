@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "KelvaneVersion.h"
 #include "audio_commands.h"
 #include "options.h"
 #include "render.h"
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "--version") {
-    std::printf("%s %s\n", kelvane::cli::kProgramName, KELVANE_VERSION);
+    std::printf("%s %s\n", kelvane::cli::kProgramName, kelvane::kProgramVersion);
     return 0;
   }
   if (command == "--help" || command == "-h" || command == "help") {

@@ -5,10 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "IqFileWriter.h"
-
-#ifndef KELVANE_VERSION
-#define KELVANE_VERSION "unknown"
-#endif
+#include "KelvaneVersion.h"
 
 namespace kelvane {
 namespace {
@@ -48,7 +45,7 @@ std::string SigMFMetaText(const IqMetadata& meta, bool cf32) {
       {"core:sample_rate", static_cast<double>(meta.sampleRate)},
       {"core:version", "1.2.0"},
       {"core:recorder",
-       meta.recorder.empty() ? std::string("kelvane ") + KELVANE_VERSION : meta.recorder},
+       meta.recorder.empty() ? std::string("kelvane ") + kProgramVersion : meta.recorder},
       {"core:description", meta.description},
       {"core:extensions",
        ordered_json::array({{{"name", "kelvane"}, {"version", "1.0.0"}, {"optional", true}}})},

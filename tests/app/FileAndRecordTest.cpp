@@ -13,6 +13,7 @@
 #include "FormWidgets.h"
 #include "GuiHarness.h"
 #include "IniFile.h"
+#include "KelvaneVersion.h"
 #include "ProgrammeDialog.h"
 #include "SettingsFile.h"
 
@@ -203,7 +204,7 @@ TEST_F(WindowFile, RecordingHoldsExactlyTheBlocksSent) {
   const auto& global = meta.at("global");
   EXPECT_EQ(global.at("core:datatype"), "ci16_le");
   EXPECT_EQ(global.at("core:sample_rate"), kRate);
-  EXPECT_EQ(global.at("core:recorder"), "kelvane 1.0c");
+  EXPECT_EQ(global.at("core:recorder"), std::string("kelvane ") + kProgramVersion);
   // Every setting as the settings file holds it.
   const auto& settings = global.at("kelvane:settings");
   EXPECT_EQ(settings.size(), SettingsKeys().size());

@@ -8,6 +8,7 @@
 #include "FormWidgets.h"
 #include "GuiHarness.h"
 #include "IniFile.h"
+#include "KelvaneVersion.h"
 #include "ScopeView.h"
 #include "WindowPlacement.h"
 
@@ -78,6 +79,7 @@ TEST_F(Windows, LayoutOfTheMainWindowAndTheDialog) {
   EXPECT_EQ(form().ComboBox3->width(), 272);
   EXPECT_EQ(form().ComboBox5->width(), 248);
   EXPECT_EQ(form().Label13->text(), "1.0c");
+  EXPECT_EQ(form().Label13->toolTip(), QStringLiteral("Kelvane ") + kProgramVersion);
   EXPECT_EQ(form().Image1->pixmap().size(), QSize(69, 14));
   EXPECT_EQ(form().Scope()->size(), QSize(367, 218));
 

@@ -9,6 +9,7 @@
 
 #include "AppMain.h"
 #include "IniFile.h"
+#include "KelvaneVersion.h"
 #include "Process.h"
 #include "TempDir.h"
 
@@ -111,7 +112,7 @@ TEST(Program, HelpAndVersionNeedNoDisplay) {
   EXPECT_EQ(run({"--help"}, dir / "help"), 0);
   EXPECT_EQ(ReadFile(dir / "help").rfind("Usage: kelvane [--settings FILE]", 0), 0u);
   EXPECT_EQ(run({"--version"}, dir / "version"), 0);
-  EXPECT_EQ(ReadFile(dir / "version"), "kelvane 1.0c\n");
+  EXPECT_EQ(ReadFile(dir / "version"), std::string("kelvane ") + kProgramVersion + "\n");
   // Anything else has nothing to show on: a message and a failure status, never an abort.
   EXPECT_EQ(run({"--bogus"}, dir / "bogus"), 2);
   EXPECT_EQ(run({"--settings", dir / "x.ini"}, dir / "plain"), 1);

@@ -94,14 +94,24 @@ class Cli {
   int status_ = kRunning;
 };
 
-// The monitor of the default sink, recorded raw at `rate` into `file` until Stop.
+// The monitor of the default sink, recorded raw at `rate` into `file` until Stop. The recorder
+// holds PipeWire's graph at `rate` itself, so the graph has settled before the player starts:
+// a rate switch under the player's first blocks would resample them.
 class Recorder {
  public:
   Recorder(const std::string& file, int rate) : file_(file) {
+    const char* own = std::getenv("PULSE_PROP");
+    const std::string saved = own != nullptr ? own : "";
+    ::setenv("PULSE_PROP", ("node.force-rate=" + std::to_string(rate)).c_str(), 1);
     pid_ = testing::StartProcess(
         {"parec", "--raw", "--format=s16le", "--channels=2", "--rate=" + std::to_string(rate),
          "--latency-msec=100", "-d", "kelvane_a.monitor"},
         file);
+    if (own != nullptr) {
+      ::setenv("PULSE_PROP", saved.c_str(), 1);
+    } else {
+      ::unsetenv("PULSE_PROP");
+    }
   }
   ~Recorder() { Stop(); }
   bool Running() { return pid_ > 0 && testing::WaitForGrowth(file_, 0, 5s); }
