@@ -53,6 +53,7 @@ bench: test-deps build
 	$(BUILD)/bench/kelvane-bench
 	$(BUILD)/bench/kelvane-file-bench
 	$(BUILD)/bench/kelvane-analyze-bench
+	$(BUILD)/bench/kelvane-sdr-bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -33,6 +33,8 @@
 #include "KelvaneVersion.h"
 #include "ProgrammeDialog.h"
 #include "ScopeView.h"
+#include "SdrDialog.h"
+#include "SdrDriver.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
 #include "Spectrum.h"
@@ -56,7 +58,7 @@ TForm1::TForm1(FormOptions options)
                            Qt::WindowCloseButtonHint),
       options_(std::move(options)),
       modulator_(*this),
-      audioOut1_(options_.driver),
+      audioOut1_(options_.driver != nullptr ? options_.driver : &sdr::DefaultSdrDriver()),
       audioIn1_(options_.driver),
       run_(modulator_, audioOut1_, audioIn1_) {
   setObjectName(QStringLiteral("Form1"));
@@ -77,11 +79,12 @@ TForm1::~TForm1() {
   delete inNotifier_;
   // The dialogs read and write this window's members: they go while those still exist.
   delete programmeDialog_;
+  delete sdrDialog_;
   delete dialog_;
 }
 
 WaveDriver& TForm1::Driver() {
-  return options_.driver != nullptr ? *options_.driver : DefaultWaveDriver();
+  return options_.driver != nullptr ? *options_.driver : sdr::DefaultSdrDriver();
 }
 
 void TForm1::BuildControls() {
@@ -305,9 +308,10 @@ void TForm1::FormCreate() {
     GetWaveOutDevices();
   } catch (...) {
   }
+  BuildSdrLink();
 
   // Only a real sound card can sit behind a sound server worth watching.
-  run_.SetServerWatch(&Driver() == &DefaultWaveDriver());
+  run_.SetServerWatch(options_.driver == nullptr || options_.driver == &DefaultWaveDriver());
   run_.OnBlockFilled = [this] { ShowPower(); };
   run_.OnInputLevels = [this](float left, float right) { FBVU->SetLevels(left, right); };
   run_.OnDeviceLost = [this](const DeviceLostEvent& e) {
@@ -409,6 +413,7 @@ void TForm1::AudioStart() {
   settings.sineSource = RBSINE->isChecked();
   settings.outputDevice = ComboBox3->currentIndex();
   settings.inputDevice = InputDeviceIndex();
+  if (!run_.Running() && !PrepareSdrStart(settings.outputDevice)) return;
   if (!settings.sineSource && InputFileSelected() && !run_.Running()) {
     // A file that cannot be played is said, and nothing starts in its place.
     settings.fileSource = OpenInputFile(settings.samplingRateIndex);

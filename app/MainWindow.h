@@ -17,6 +17,7 @@
 #include "Modulator.h"
 #include "ParamTable.h"
 #include "RunControl.h"
+#include "SettingsFile.h"
 
 class QCheckBox;
 class QComboBox;
@@ -37,6 +38,10 @@ class ComplexSpectrumView;
 class ScopeView;
 class TFCFG;
 class TFRDS;
+class TFSDR;
+namespace sdr {
+class SdrWaveDriver;
+}
 class TGroupBox;
 struct SettingsValues;
 class TPanel;
@@ -164,6 +169,13 @@ class TForm1 : public QWidget, public ControlSource {
   void Label21Click();
   bool Recording() const { return recorder_ != nullptr; }
   void StopRecording();
+  // The SDR output (MainWindowSdr.cpp): its settings, the "SDR output" dialog (opened when an
+  // SDR is chosen in the output list), and the device and what it read back at the last start.
+  const SettingsValues::Sdr& SdrSettings() const { return sdr_; }
+  void SetSdrSettings(const SettingsValues::Sdr& s) { sdr_ = s; }
+  void OpenSdrDialog();
+  TFSDR* SdrDialog() const { return sdrDialog_; }
+  QString SdrStatusText();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -194,6 +206,11 @@ class TForm1 : public QWidget, public ControlSource {
   void Place();
   bool Confirm(const QString& question);
   WaveDriver& Driver();
+  sdr::SdrWaveDriver* SdrDriver();
+  // Before a start on an SDR: its settings to the driver and the user's word to transmit.
+  // False when the user declined; throws when a setting is missing.
+  bool PrepareSdrStart(int device);
+  void BuildSdrLink();
 
   FormOptions options_;
   Modulator modulator_;
@@ -227,6 +244,9 @@ class TForm1 : public QWidget, public ControlSource {
   std::unique_ptr<IqRecorder> recorder_;  // while recording
   int recordRate_ = 0;
   QTimer* recordTimer_ = nullptr;
+  SettingsValues::Sdr sdr_;
+  TFSDR* sdrDialog_ = nullptr;
+  std::string sdrConfirmed_;  // the device and arguments the user last agreed to transmit on
 
  public:
   // Controls, named as the window's design names them (also their Qt object names).
@@ -244,6 +264,7 @@ class TForm1 : public QWidget, public ControlSource {
   QLabel *Label19 = nullptr, *Label18 = nullptr, *Label14 = nullptr, *Label13 = nullptr;
   QLabel* Label20 = nullptr;  // "RDS and audio"
   QLabel* Label21 = nullptr;  // "Record…"
+  QLabel* Label22 = nullptr;  // "SDR output…"
   QRadioButton *RBSINE = nullptr, *RBEXT = nullptr;
   QComboBox *ComboBox5 = nullptr, *CBSR = nullptr, *CBBL = nullptr, *ComboBox3 = nullptr;
   QCheckBox *CBSTEREO = nullptr, *CBRDS = nullptr, *CBDC = nullptr, *CBPREAMP = nullptr;

@@ -10,6 +10,7 @@
 #include "MainWindow.h"
 #include "ProgrammeDialog.h"
 #include "ScopeView.h"
+#include "SdrDialog.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
 #include "TextCodec.h"
@@ -71,8 +72,10 @@ void TForm1::ShowSettingsValues(const SettingsValues& v) {
   EPI->setText(QString::fromLatin1(v.rdsPI.c_str()));
   if (dialog_ != nullptr) dialog_->CBMULTI->setChecked(v.multipath);
   programme_ = v.programme;
+  sdr_ = v.sdr;
   SetRTCodes(v.rdsRT);
   if (programmeDialog_ != nullptr) programmeDialog_->ShowValues();
+  if (sdrDialog_ != nullptr) sdrDialog_->ShowValues();
 }
 
 SettingsValues TForm1::CurrentSettingsValues() const {
@@ -104,6 +107,7 @@ SettingsValues TForm1::CurrentSettingsValues() const {
   v.rdsPI = EPI->text().toLatin1().toStdString();
   v.multipath = dialog_ != nullptr && dialog_->CBMULTI->isChecked();
   v.programme = programme_;
+  v.sdr = sdr_;
   v.rdsRT = rtCodes_;
   v.inputFile = inputFile_.toStdString();
   v.fileSource = InputFileSelected();

@@ -5,6 +5,7 @@
 
 #include "DeviceList.h"
 #include "QuietStderr.h"
+#include "SdrDriver.h"
 #include "audio_commands.h"
 #include "options.h"
 
@@ -29,7 +30,7 @@ void PrintList(const char* title, const std::vector<std::string>& names) {
 
 nlohmann::ordered_json DevicesJson(bool output) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  const auto caps = GetDeviceCaps(output);
+  const auto caps = output ? GetDeviceCaps(true, sdr::DefaultSdrDriver()) : GetDeviceCaps(false);
   for (std::size_t i = 0; i < caps.size(); ++i) {
     list.push_back({{"number", i},
                     {"name", caps[i].name},
@@ -51,7 +52,9 @@ std::string DevicesHelp() {
          "With --json the output is one JSON object: \"output\" and \"input\" lists of\n"
          "{\"number\", \"name\", \"input_channels\", \"output_channels\", \"sampling_rates\"},\n"
          "the rates being those of 44100, 48000, 96000 and 192000 Hz the device accepts for\n"
-         "16-bit stereo in that direction.\n\n"
+         "16-bit stereo in that direction.\n"
+         "SoapySDR transmitters follow the sound-card outputs as \"SDR: <label>\" (every\n"
+         "sampling rate: the signal is resampled to the device's rate).\n\n"
          "Options:\n" +
          OptionsHelp(DevicesOptions());
 }
@@ -83,7 +86,7 @@ int RunDevices(const std::vector<std::string>& args) {
   std::vector<std::string> outs, ins;
   {
     QuietStderr quiet;
-    outs = GetWaveOutDevices();
+    outs = GetWaveOutDevices(sdr::DefaultSdrDriver());
     ins = GetWaveInDevices();
   }
   PrintList("Output devices:", outs);

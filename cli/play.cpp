@@ -20,6 +20,8 @@
 #include "RenderOutput.h"
 #include "RunControl.h"
 #include "RunRules.h"
+#include "SdrDriver.h"
+#include "SdrPlay.h"
 #include "SettingsControls.h"
 #include "SettingsFile.h"
 #include "audio_commands.h"
@@ -47,6 +49,8 @@ const std::vector<OptionSpec>& PlayOptions() {
        "audio file (WAV, FLAC, Ogg/Vorbis, MP3, ...; mono or stereo, any rate) as the input "
        "source's signal instead of the input device"},
       {"loop", 0, false, false, "", "with --input: start the file again at its end"},
+      {"yes", 'y', false, false, "",
+       "confirm transmitting when the output is an SDR (needs a licence or a shielded set-up)"},
       {"help", 'h', false, false, "", "show this help"},
   };
   return specs;
@@ -148,7 +152,7 @@ std::string PlayHelp() {
   std::string text =
       "Usage: kelvane-cli play [--seconds S] [--settings FILE] [--set KEY=VALUE ...]\n"
       "                        [--output-device NAME|NUMBER] [--input-device NAME|NUMBER]\n"
-      "                        [--input FILE [--loop]]\n\n"
+      "                        [--input FILE [--loop]] [--yes]\n\n"
       "Runs the modulator on the sound card exactly as the window's Start does: the devices\n"
       "saved in the settings (by name, else by number), the sampling rate and buffer length\n"
       "of the settings, RDS only at 192000 Hz, the sine source (SineSource=1, ExtSource=0) or\n"
@@ -168,6 +172,9 @@ std::string PlayHelp() {
       "read-out lines. With --loop the file starts again at its end without a gap; without it\n"
       "the play fades out once the whole file was sent. A file that cannot be opened or\n"
       "decoded to its end is an error (status 1).\n\n"
+      "An SDR transmitter (\"SDR: ...\" in kelvane-cli devices) gets the same signal,\n"
+      "resampled to its own rate and sent at SdrFrequency + CarrierFreq with the SdrArgs,\n"
+      "SdrRate, SdrGain and SdrAntenna settings; it transmits only with --yes.\n\n"
       "Options:\n";
   text += OptionsHelp(PlayOptions());
   text +=
@@ -237,13 +244,17 @@ int RunPlay(const std::vector<std::string>& args) {
   // From here on the audio libraries may print to fd 2; our messages go through `quiet`.
   StopSignals signals;
   QuietStderr quiet;
-  const std::vector<std::string> outs = GetWaveOutDevices();
+  const std::vector<std::string> outs = GetWaveOutDevices(sdr::DefaultSdrDriver());
   const std::vector<std::string> ins = GetWaveInDevices();
   const int outDevice = PickDevice("output", "output-device", opts.Get("output-device"), outs,
                                    values.audioOutDeviceName, values.audioOutDevice, error);
   if (outDevice < 0) {
     quiet.Say(error);
     return 1;
+  }
+  if (!PrepareSdrOutput(outDevice, values, opts.Has("yes"), error)) {
+    quiet.Say(error);
+    return 2;
   }
   int inDevice = -1;
   if (!sine && !fromFile) {
@@ -264,10 +275,10 @@ int RunPlay(const std::vector<std::string>& args) {
                         PlaybackBufferSize(rate, values.bufferLength) / 4);
   }
   Modulator modulator(controls);
-  TAudioOut out;
+  TAudioOut out(&sdr::DefaultSdrDriver());
   TAudioIn in;
   RunControl run(modulator, out, in);
-  run.SetServerWatch(true);
+  run.SetServerWatch(!sdr::DefaultSdrDriver().IsSdr(outDevice));
   bool lost = false;
   run.OnDeviceLost = [&](const DeviceLostEvent& e) {
     if (lost) return;  // the first loss is the one to report
@@ -326,6 +337,9 @@ int RunPlay(const std::vector<std::string>& args) {
       controls.Rds() && !sine ? ", RDS" : "",
       values.rds && !started.rdsAllowed ? " (RDS off below 192000 Hz)" : "", settingsPath.c_str(),
       settingsFound ? "" : " (not found: first-run defaults)");
+  if (const std::string sdrLine = SdrReadBack(outDevice); !sdrLine.empty()) {
+    std::printf("%s\n", sdrLine.c_str());
+  }
   std::fflush(stdout);
 
   const auto begin = Clock::now();

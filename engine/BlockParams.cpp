@@ -61,6 +61,8 @@ BlockParams MakeBlockParams(const ControlSnapshot& c, int frameRate, int sourceM
   b.PreEmphasis = emphasis == Emphasis50us || emphasis == Emphasis75us ? emphasis : EmphasisOff;
   b.AudioLowPass =
       c.programme.audioLowPass && sourceMode == SourceInput && frameRate >= kLowPassMinRate;
+  b.ChannelDelay = c.programme.channelDelay;
+  b.IQSwap = c.programme.iqSwap;
   return b;
 }
 

@@ -31,6 +31,8 @@ struct BlockParams {
   float PilotDev = 0.0f;
   int32_t PreEmphasis = 0;    // PreEmphasisMode, both sources
   bool AudioLowPass = false;  // sound-card source at a rate that has the low-pass
+  int32_t ChannelDelay = 0;   // frames Q lags I (negative: I lags Q)
+  bool IQSwap = false;        // Q on the left, I on the right
 };
 
 // Headroom and swing in integer steps: the carrier peak that fits the 16-bit range.

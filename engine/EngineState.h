@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "ChannelTrim.h"
 #include "Programme.h"
 
 namespace kelvane {
@@ -81,6 +82,7 @@ struct EngineState {
   int32_t PmCount = 0;
   // Output samples (I and Q counted apart) saturated to the 16-bit range since the run began.
   std::uint64_t ClippedSamples = 0;
+  ChannelTrimState Trim;  // the last untrimmed output frames
 
   // Oscilloscope captures.
   std::array<float, kCaptureFrames> CapOutI{};

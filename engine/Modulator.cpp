@@ -352,6 +352,7 @@ void Modulator::FillChunk(uint8_t* out, int n, int firstFrame) {
     s.CapOutI[firstFrame + k] = iq[0];
     s.CapOutQ[firstFrame + k] = iq[1];
   }
+  TrimChannels(s.Trim, b.ChannelDelay, b.IQSwap, out, n);
 }
 
 Modulator::CaptureResult Modulator::AudioIn1BufferFilled(const uint8_t* buffer, int size) {

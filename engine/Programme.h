@@ -30,6 +30,9 @@ struct ProgrammeSettings {
   bool ct = false;
   std::array<std::uint8_t, kMaxAfCount> af{};  // AF codes 1..204 (87.6 + 0.1 (code - 1) MHz)
   int afCount = 0;
+  // Every output: Q delayed against I by this many frames (-8 .. 8), and I/Q swapped.
+  int channelDelay = 0;
+  bool iqSwap = false;
   bool operator==(const ProgrammeSettings&) const = default;
 };
 

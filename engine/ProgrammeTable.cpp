@@ -77,6 +77,20 @@ const std::array<ProgrammeRow, kProgrammeKeyCount> kProgrammeTable = {{
    "audio file of the input source (window; WAV, FLAC, Ogg, MP3, any rate)"},
   {ProgrammeKey::InputFileLoop, "InputFileLoop", "Loop the audio file", ProgrammeKind::Switch, 0, 1,  0, {},
    "play the audio file again from its start at its end (0: silence follows)"},
+  {ProgrammeKey::IQSwap,       "IQSwap",       "Swap I and Q (Q on the left)", ProgrammeKind::Switch, 0, 1, 0, {},
+   "every output: Q on the left channel, I on the right"},
+  {ProgrammeKey::ChannelDelay, "ChannelDelay", "Q delay against I:",   ProgrammeKind::Number, -8, 8, 0, {},
+   "every output: Q delayed against I by whole samples (negative: I delayed)", "smp"},
+  {ProgrammeKey::SdrArgs,      "SdrArgs",      "Device arguments:",    ProgrammeKind::Words,  0, 2047, 0, {},
+   "SDR output: SoapySDR device arguments key=value,... added to the listed device's"},
+  {ProgrammeKey::SdrFrequency, "SdrFrequency", "Centre frequency:",    ProgrammeKind::Decimal, 1, 2147483647, 0, {},
+   "SDR output: centre frequency; the carrier sits at centre + CarrierFreq", "Hz"},
+  {ProgrammeKey::SdrRate,      "SdrRate",      "Device sample rate:",  ProgrammeKind::Decimal, 1, 2147483647, 0, {},
+   "SDR output: device sample rate (empty: at least 8 x the sampling rate where it can)", "S/s"},
+  {ProgrammeKey::SdrGain,      "SdrGain",      "TX gain:",             ProgrammeKind::Decimal, -200, 200, 0, {},
+   "SDR output: transmit gain (empty: the device's minimum)", "dB"},
+  {ProgrammeKey::SdrAntenna,   "SdrAntenna",   "Antenna:",             ProgrammeKind::Words,  0, 255, 0, {},
+   "SDR output: antenna port (empty: the device's default)"},
 }};
 // clang-format on
 

@@ -25,6 +25,13 @@ enum class ProgrammeKey : int {
   FileSource,
   InputFile,
   InputFileLoop,
+  IQSwap,
+  ChannelDelay,
+  SdrArgs,
+  SdrFrequency,
+  SdrRate,
+  SdrGain,
+  SdrAntenna,
   Count
 };
 inline constexpr std::size_t kProgrammeKeyCount = static_cast<std::size_t>(ProgrammeKey::Count);
@@ -35,7 +42,9 @@ enum class ProgrammeKind {
   Number,  // an integer min .. max
   Text,    // RDS characters, up to max of them
   AfList,  // frequencies in MHz separated by commas, up to max of them
-  Path     // a file name, UTF-8 without control characters, up to max characters
+  Path,    // a file name, UTF-8 without control characters, up to max characters
+  Words,   // free text, UTF-8 without control characters, up to max characters
+  Decimal  // a decimal number min .. max in `unit`, or empty (the row's help says what that means)
 };
 
 struct ProgrammeRow {
@@ -47,6 +56,7 @@ struct ProgrammeRow {
   int firstRun;            // value when the file lacks the key (texts and lists: empty)
   std::span<const std::string_view> choices;  // names of a Choice's entries
   std::string_view help;                      // one line for help texts
+  std::string_view unit = {};                 // Number and Decimal rows that have one
 };
 
 extern const std::array<ProgrammeRow, kProgrammeKeyCount> kProgrammeTable;

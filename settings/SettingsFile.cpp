@@ -51,7 +51,8 @@ KeyDef ProgrammeKeyDef(const ProgrammeRow& row) {
   KeyType type = KeyType::Integer;
   if (row.kind == ProgrammeKind::Switch) type = KeyType::Boolean;
   if (row.kind == ProgrammeKind::Text || row.kind == ProgrammeKind::AfList ||
-      row.kind == ProgrammeKind::Path) {
+      row.kind == ProgrammeKind::Path || row.kind == ProgrammeKind::Words ||
+      row.kind == ProgrammeKind::Decimal) {
     type = KeyType::Text;
   }
   KeyDef d{{row.key, type}};
@@ -168,6 +169,10 @@ int ProgrammeNumber(const ProgrammeSettings& p, ProgrammeKey k) {
       return p.di;
     case ProgrammeKey::RDSCT:
       return p.ct;
+    case ProgrammeKey::IQSwap:
+      return p.iqSwap;
+    case ProgrammeKey::ChannelDelay:
+      return p.channelDelay;
     default:
       return 0;
   }
@@ -199,6 +204,12 @@ void SetProgrammeNumber(ProgrammeSettings& p, ProgrammeKey k, int v) {
     case ProgrammeKey::RDSCT:
       p.ct = v != 0;
       break;
+    case ProgrammeKey::IQSwap:
+      p.iqSwap = v != 0;
+      break;
+    case ProgrammeKey::ChannelDelay:
+      p.channelDelay = v;
+      break;
     default:
       break;
   }
@@ -223,10 +234,50 @@ bool* FileSwitch(SettingsValues& values, ProgrammeKey k) {
   return nullptr;
 }
 
+// The SDR output's text keys.
+std::string* SdrText(SettingsValues& values, ProgrammeKey k) {
+  switch (k) {
+    case ProgrammeKey::SdrArgs:
+      return &values.sdr.args;
+    case ProgrammeKey::SdrFrequency:
+      return &values.sdr.frequency;
+    case ProgrammeKey::SdrRate:
+      return &values.sdr.rate;
+    case ProgrammeKey::SdrGain:
+      return &values.sdr.gain;
+    case ProgrammeKey::SdrAntenna:
+      return &values.sdr.antenna;
+    default:
+      return nullptr;
+  }
+}
+
 bool ApplyProgrammeText(SettingsValues& values, const KeyDef& d, std::string_view text,
                         std::string& why) {
   const ProgrammeRow& row = ProgrammeInfo(static_cast<ProgrammeKey>(d.programme));
   switch (row.kind) {
+    case ProgrammeKind::Words: {
+      std::string s = LoadedText(d, text);
+      s.resize(std::min(s.size(), static_cast<std::size_t>(row.maxValue)));
+      *SdrText(values, row.id) = s;
+      return true;
+    }
+    case ProgrammeKind::Decimal: {
+      const std::string_view t = TrimSpaces(text);
+      if (t.empty()) {
+        SdrText(values, row.id)->clear();
+        return true;
+      }
+      const auto v = ParseSettingsFloat(t);
+      if (!v) {
+        why = "not a number";
+        return false;
+      }
+      // Outside the range: not set, as a list index outside its list gives the first-run value.
+      const bool inRange = *v >= row.minValue && *v <= row.maxValue;
+      *SdrText(values, row.id) = inRange ? FormatSettingsFloat(*v) : std::string();
+      return true;
+    }
     case ProgrammeKind::Text:
       return LoadRdsText(text, static_cast<std::size_t>(row.maxValue), values.rdsRT, why);
     case ProgrammeKind::AfList:
@@ -261,6 +312,9 @@ std::string ProgrammeText(const SettingsValues& values, const KeyDef& d) {
   if (row.kind == ProgrammeKind::Text) return Utf8FromRds(values.rdsRT);
   if (row.kind == ProgrammeKind::AfList) return FormatAfList(values.programme);
   if (row.kind == ProgrammeKind::Path) return values.inputFile;
+  if (row.kind == ProgrammeKind::Words || row.kind == ProgrammeKind::Decimal) {
+    return *SdrText(const_cast<SettingsValues&>(values), row.id);
+  }
   if (row.id == ProgrammeKey::FileSource) return values.fileSource ? "1" : "0";
   if (row.id == ProgrammeKey::InputFileLoop) return values.inputFileLoop ? "1" : "0";
   return std::to_string(ProgrammeNumber(values.programme, row.id));

@@ -49,6 +49,12 @@ struct SettingsValues {
   std::string inputFile;
   bool fileSource = false;
   bool inputFileLoop = false;
+  // The SDR output's keys as the file holds them: empty is "not set" (the device chooses, or a
+  // start says what is missing). Decimal values are kept in their normalised text form.
+  struct Sdr {
+    std::string args, frequency, rate, gain, antenna;
+    bool operator==(const Sdr&) const = default;
+  } sdr;
 
   // The radio pair after loading: ExtSource is set last, so with both stored as 1 only the
   // sound-card input is on, and with both 0 neither is; Start runs the sine only when RBSINE

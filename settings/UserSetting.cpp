@@ -72,6 +72,22 @@ bool ApplyHzSuffix(std::string_view rest, double& v) {
   return true;
 }
 
+// A number with an optional unit; in Hz and S/s also with k or M before the unit ("98.5M").
+std::optional<double> ReadUnitDecimal(std::string_view text, std::string_view unit) {
+  const auto d = ReadDecimal(text);
+  if (!d) return std::nullopt;
+  double v = d->value;
+  std::string_view rest = d->rest;
+  if (rest.empty() || EqualsIgnoreCase(rest, unit)) return v;
+  if ((unit != "Hz" && unit != "S/s") || (rest.front() != 'k' && rest.front() != 'M')) {
+    return std::nullopt;
+  }
+  v *= rest.front() == 'k' ? 1e3 : 1e6;
+  rest = Trim(rest.substr(1));
+  if (!rest.empty() && !EqualsIgnoreCase(rest, unit)) return std::nullopt;
+  return v;
+}
+
 std::string Fixed(double v, int decimals) {
   char text[64];
   const auto end =
@@ -214,6 +230,11 @@ std::string ProgrammeForms(const ProgrammeRow& row) {
       return "MHz 87.6 .. 107.9, up to 25, separated by commas";
     case ProgrammeKind::Path:
       return "a file name, UTF-8, up to " + std::to_string(row.maxValue) + " characters";
+    case ProgrammeKind::Words:
+      return "text, UTF-8, up to " + std::to_string(row.maxValue) + " characters";
+    case ProgrammeKind::Decimal:
+      return std::string(row.unit) + " " + std::to_string(row.minValue) + " .. " +
+             std::to_string(row.maxValue) + (row.unit == "dB" ? "" : " (k, M)") + ", or empty";
     case ProgrammeKind::Choice: {
       std::string forms;
       for (std::size_t i = 0; i < row.choices.size(); ++i) {
@@ -222,6 +243,10 @@ std::string ProgrammeForms(const ProgrammeRow& row) {
       return forms;
     }
     case ProgrammeKind::Number:
+      if (!row.unit.empty()) {
+        return std::string(row.unit) + " " + std::to_string(row.minValue) + " .. " +
+               std::to_string(row.maxValue);
+      }
       break;
   }
   return "code " + std::to_string(row.minValue) + " .. " + std::to_string(row.maxValue);
@@ -240,9 +265,23 @@ bool ReadProgramme(const ProgrammeRow& row, std::string_view text, SettingsValue
       if (!ParseAfList(text, next.programme, why))
         return Fail(why, why + "; " + ProgrammeForms(row));
       return true;
-    case ProgrammeKind::Path: {
+    case ProgrammeKind::Path:
+    case ProgrammeKind::Words: {
       std::string path;
-      return ReadText(row.key, text, path, why) && ApplySettingText(next, key, path);
+      if (!ReadText(row.key, text, path, why)) return false;
+      if (path.size() > static_cast<std::size_t>(row.maxValue)) {
+        return Fail(why, "too long; " + ProgrammeForms(row));
+      }
+      return ApplySettingText(next, key, path);
+    }
+    case ProgrammeKind::Decimal: {
+      if (text.empty()) return ApplySettingText(next, key, "");
+      const auto v = ReadUnitDecimal(text, row.unit);
+      if (!v) return Fail(why, "not a number; " + ProgrammeForms(row));
+      if (*v < row.minValue || *v > row.maxValue) {
+        return Fail(why, "out of range, " + ProgrammeForms(row));
+      }
+      return ApplySettingText(next, key, FormatSettingsFloat(*v));
     }
     case ProgrammeKind::Switch: {
       bool on = false;

@@ -109,5 +109,34 @@ TEST(UserSetting, TakesListValuesUnitsAndUnambiguousSuffixes) {
   }
 }
 
+TEST(UserSetting, OutputTrimAndSdrKeysTakeUnitsAndRefuseOutOfRange) {
+  SettingsValues v;
+  std::string error;
+  for (const char* typed :
+       {"SdrFrequency=98.5M", "SdrRate=8 MS/s", "SdrGain=-3.5 dB",
+        "SdrArgs=driver=hackrf,serial=00ab", "SdrAntenna=TX/RX", "ChannelDelay=-8", "IQSwap=on"}) {
+    EXPECT_TRUE(ApplyUserSetting(v, typed, error)) << typed << ": " << error;
+  }
+  EXPECT_EQ(v.sdr.frequency, "98500000");
+  EXPECT_EQ(v.sdr.rate, "8000000");
+  EXPECT_EQ(v.sdr.gain, "-3.5");
+  EXPECT_EQ(v.sdr.args, "driver=hackrf,serial=00ab");
+  EXPECT_EQ(v.sdr.antenna, "TX/RX");
+  EXPECT_EQ(v.programme.channelDelay, -8);
+  EXPECT_TRUE(v.programme.iqSwap);
+  EXPECT_TRUE(ApplyUserSetting(v, "SdrGain=", error));
+  EXPECT_EQ(v.sdr.gain, "");  // the device's minimum again
+
+  const SettingsValues before = v;
+  EXPECT_FALSE(ApplyUserSetting(v, "ChannelDelay=9", error));
+  EXPECT_EQ(error, "ChannelDelay=9: out of range, smp -8 .. 8");
+  EXPECT_FALSE(ApplyUserSetting(v, "SdrGain=300", error));
+  EXPECT_EQ(error, "SdrGain=300: out of range, dB -200 .. 200, or empty");
+  EXPECT_FALSE(ApplyUserSetting(v, "SdrFrequency=98.5 kB", error));
+  EXPECT_NE(error.find("not a number; Hz 1 .. 2147483647 (k, M)"), std::string::npos) << error;
+  EXPECT_EQ(v.sdr, before.sdr);
+  EXPECT_EQ(v.programme, before.programme);
+}
+
 }  // namespace
 }  // namespace kelvane
