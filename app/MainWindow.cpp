@@ -31,6 +31,7 @@
 #include "GradBtn.h"
 #include "IqRecorder.h"
 #include "ProgrammeDialog.h"
+#include "RemoteLink.h"
 #include "ScopeView.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
@@ -70,6 +71,7 @@ TForm1::~TForm1() {
   // The streams' devices read from our buffers: close them before anything else goes, and
   // stop watching their descriptors before the streams close them.
   Timer1->stop();
+  remote_.reset();  // no command may reach a window being taken apart
   audioIn1_.Abort();
   audioOut1_.Abort();
   delete outNotifier_;

@@ -18,6 +18,10 @@
 #include "ParamTable.h"
 #include "RunControl.h"
 
+namespace kelvane::remote {
+struct ListenAddress;
+}
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -41,6 +45,7 @@ struct SettingsValues;
 class TPanel;
 class FileSource;
 class IqRecorder;
+class RemoteLink;
 
 // Questions and error boxes go through these, so that tests can answer and read them.
 // Confirm: "Confirm" box with Yes and No; true for Yes.
@@ -157,6 +162,12 @@ class TForm1 : public QWidget, public ControlSource {
   void Label21Click();
   bool Recording() const { return recorder_ != nullptr; }
   void StopRecording();
+  // Remote control (MainWindowRemote.cpp): SCPI commands on a TCP port, on this thread. False
+  // with a one-line reason (e.g. the port is in use). RemotePort is the setting that starts it
+  // with the window (0: off); RemotePortListening the port taken, 0 when none.
+  bool StartRemote(const remote::ListenAddress& address, std::string& error);
+  int RemotePort() const { return remotePort_; }
+  int RemotePortListening() const;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -220,6 +231,8 @@ class TForm1 : public QWidget, public ControlSource {
   std::unique_ptr<IqRecorder> recorder_;  // while recording
   int recordRate_ = 0;
   QTimer* recordTimer_ = nullptr;
+  std::unique_ptr<RemoteLink> remote_;
+  int remotePort_ = 0;
 
  public:
   // Controls, named as the window's design names them (also their Qt object names).

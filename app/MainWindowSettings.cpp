@@ -71,6 +71,7 @@ void TForm1::ShowSettingsValues(const SettingsValues& v) {
   EPI->setText(QString::fromLatin1(v.rdsPI.c_str()));
   if (dialog_ != nullptr) dialog_->CBMULTI->setChecked(v.multipath);
   programme_ = v.programme;
+  remotePort_ = v.remotePort;
   SetRTCodes(v.rdsRT);
   if (programmeDialog_ != nullptr) programmeDialog_->ShowValues();
 }
@@ -108,6 +109,7 @@ SettingsValues TForm1::CurrentSettingsValues() const {
   v.inputFile = inputFile_.toStdString();
   v.fileSource = InputFileSelected();
   v.inputFileLoop = inputFileLoop_;
+  v.remotePort = remotePort_;
   return v;
 }
 

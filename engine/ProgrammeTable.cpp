@@ -77,6 +77,8 @@ const std::array<ProgrammeRow, kProgrammeKeyCount> kProgrammeTable = {{
    "audio file of the input source (window; WAV, FLAC, Ogg, MP3, any rate)"},
   {ProgrammeKey::InputFileLoop, "InputFileLoop", "Loop the audio file", ProgrammeKind::Switch, 0, 1,  0, {},
    "play the audio file again from its start at its end (0: silence follows)"},
+  {ProgrammeKey::RemotePort,   "RemotePort",   "Remote control port:",  ProgrammeKind::Number, 0, 65535, 0, {},
+   "the window takes SCPI commands on this TCP port of 127.0.0.1 (5025 by convention; 0: off)"},
 }};
 // clang-format on
 

@@ -25,6 +25,7 @@ enum class ProgrammeKey : int {
   FileSource,
   InputFile,
   InputFileLoop,
+  RemotePort,
   Count
 };
 inline constexpr std::size_t kProgrammeKeyCount = static_cast<std::size_t>(ProgrammeKey::Count);
