@@ -72,6 +72,8 @@ RemoteLink::RemoteLink(TForm1& form) : instrument_(form), server_(instrument_) {
 }
 
 RemoteLink::~RemoteLink() {
+  // The notifiers go before the server closes their descriptors.
+  server_.OnClosing = nullptr;
   for (auto& [fd, n] : notifiers_) {
     delete n.read;
     delete n.write;

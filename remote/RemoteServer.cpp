@@ -166,7 +166,7 @@ std::vector<pollfd> RemoteServer::Fds() const {
   if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
   for (const auto& c : clients_) {
     short events = 0;
-    if (!c->eof && c->in.size() < kMaxBufferedInput) events |= POLLIN;
+    if (!c->eof && !c->closing && c->in.size() < kMaxBufferedInput) events |= POLLIN;
     if (!c->out.empty()) events |= POLLOUT;
     fds.push_back({c->fd, events, 0});
   }
