@@ -290,7 +290,7 @@ bool RemoteServer::Process() {
     Client& c = *clients_[i];
     more = Serve(c) || more;
     if (c.dead) {
-      if (!c.closing || !c.eof) Say("remote: " + c.peer + " disconnected");
+      if (!c.closing || c.eof) Say("remote: " + c.peer + " disconnected");  // flooding told
       Close(i);
       continue;
     }

@@ -73,7 +73,7 @@ std::string HelpText() {
     if (!n.Addressable()) continue;
     text += tree.HeaderOf(at);
     if (n.key != nullptr) {
-      text += "[?]\t" + UserSettingForms(*n.key);
+      text += "[?]\t" + KeyForms(*n.key);
     } else if (n.query && n.command) {
       text += "[?]\tON|OFF|1|0";
     } else if (n.query) {

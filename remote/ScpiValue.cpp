@@ -161,7 +161,7 @@ SetResult SetInteger(SettingsValues& values, const SettingsKey& key, const Param
     return r;
   if (v != std::floor(v)) return Fail(kIllegalParameterValue, key, "an integer is expected");
   if (std::fabs(v) > 2147483647.0 || (range && (v < range->min || v > range->max))) {
-    return Fail(kDataOutOfRange, key, Plain(v) + " is outside " + UserSettingForms(key));
+    return Fail(kDataOutOfRange, key, Plain(v) + " is outside " + KeyForms(key));
   }
   return Apply(values, key, Plain(v), kDataOutOfRange);
 }
@@ -186,13 +186,33 @@ SetResult SetFloat(SettingsValues& values, const SettingsKey& key, const Param& 
   const double slack =
       1e-9 * std::max(1.0, std::max(std::fabs(row.minValue), std::fabs(row.maxValue)));
   if (!(v >= row.minValue - slack && v <= row.maxValue + slack)) {
-    return Fail(kDataOutOfRange, key, Plain(v) + " is outside " + UserSettingForms(key));
+    return Fail(kDataOutOfRange, key, Plain(v) + " is outside " + KeyForms(key));
   }
   v = std::clamp(v, row.minValue, row.maxValue);
   return Apply(values, key, Plain(v), kIllegalParameterValue);
 }
 
 }  // namespace
+
+std::string KeyForms(const SettingsKey& key) {
+  const auto programme = FindProgrammeKey(key.name);
+  const ProgrammeRow* row = programme ? &ProgrammeInfo(*programme) : nullptr;
+  if (row ? row->kind == ProgrammeKind::Switch : key.type == KeyType::Boolean) return "ON|OFF|1|0";
+  if (row ? (row->kind == ProgrammeKind::Text || row->kind == ProgrammeKind::AfList)
+          : key.type == KeyType::Text) {
+    return "'string': " + UserSettingForms(key);
+  }
+  if (key.name == "SamplingRate") return "44100|48000|96000|192000 (HZ, KHZ)";
+  if (key.name == "BufferLength") return "0.05|0.1|0.25|0.5|1 s (S, MS)";
+  std::string forms = UserSettingForms(key);
+  if (key.type != KeyType::Float || row) return forms;
+  if (const auto k = forms.find(" (k, M)"); k != std::string::npos) forms.erase(k);
+  const std::string_view unit = ParamInfo(*FindParamByKey(key.name)).unit;
+  if (unit == "Hz" || unit == "kHz") forms += " (HZ, KHZ, MHZ)";
+  if (unit.rfind("deg", 0) == 0) forms += " (DEG)";
+  if (unit.rfind("%", 0) == 0) forms += " (PCT)";
+  return forms;
+}
 
 Param ReadParam(std::string_view text) {
   text = Trim(text);

@@ -35,6 +35,9 @@ SetResult SetKey(SettingsValues& values, const SettingsKey& key, const Param& p)
 // nullopt when that form does not apply to the key.
 std::optional<std::string> QueryKey(const SettingsValues& values, const SettingsKey& key,
                                     Param::Kind which = Param::Kind::Other);
+// What a key takes, for SYSTem:HELP:HEADers? and error details, e.g.
+// "kHz 0.0 .. 150.0 (HZ, KHZ, MHZ)" or "ON|OFF|1|0".
+std::string KeyForms(const SettingsKey& key);
 // A switch parameter: ON/OFF/1/0.
 std::optional<bool> ReadBool(const Param& p);
 // "text" with inner quotes doubled.

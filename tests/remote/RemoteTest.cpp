@@ -154,9 +154,10 @@ TEST(Remote, HeaderFormsSuffixesAndChaining) {
             "150.0;60000;-180.0;90.00");
   c.Send("SINE:PEAK:DEV 150.1KHZ;:CARR:FREQ 5DEG;:SINE:PEAK:DEV? MAX");
   EXPECT_EQ(c.Line(), "150.0");
-  EXPECT_EQ(c.Query("SYST:ERR?;ERR?"),
-            "-222,\"Data out of range;SinePeakDev: 150.1 is outside kHz 0.0 .. 150.0\";"
-            "-131,\"Invalid suffix;CarrierFreq: suffix DEG does not fit the unit Hz\"");
+  EXPECT_EQ(
+      c.Query("SYST:ERR?;ERR?"),
+      "-222,\"Data out of range;SinePeakDev: 150.1 is outside kHz 0.0 .. 150.0 (HZ, KHZ, MHZ)\";"
+      "-131,\"Invalid suffix;CarrierFreq: suffix DEG does not fit the unit Hz\"");
   EXPECT_EQ(c.Query("OUTP:STAT 1;:OUTP?"), "1");
   EXPECT_TRUE(b.on);
 }
