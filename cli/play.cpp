@@ -8,19 +8,16 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "AudioIO.h"
 #include "ClockTime.h"
 #include "DeviceList.h"
 #include "FileSource.h"
 #include "Modulator.h"
-#include "PlayInstrument.h"
+#include "PlayShared.h"
 #include "QuietStderr.h"
-#include "RemoteServer.h"
 #include "RenderOutput.h"
 #include "RunControl.h"
 #include "RunRules.h"
@@ -31,11 +28,6 @@
 
 namespace kelvane::cli {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-// A stop signal ends the run within this long, whatever the buffer length: the fade is heard
-// by then, and a device that has not confirmed it is cut.
-constexpr auto kStopWithin = std::chrono::milliseconds(450);
 
 const std::vector<OptionSpec>& PlayOptions() {
   static const std::vector<OptionSpec> specs = {
@@ -59,18 +51,22 @@ const std::vector<OptionSpec>& PlayOptions() {
   return specs;
 }
 
+}  // namespace
+
+const std::vector<OptionSpec>& PlayOptionSpecs() {
+  return PlayOptions();
+}
+
 volatile sig_atomic_t gSignals = 0;
 extern "C" void OnStopSignal(int) {
   gSignals = gSignals + 1;
 }
 
-bool AllDigits(const std::string& s) {
+static bool AllDigits(const std::string& s) {
   return !s.empty() && s.size() < 9 &&
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The device an option names (a number, else a name), or the saved one: name first, then
-// number. Returns -1 with `error` set when there is none.
 int PickDevice(const char* kind, const char* option, const std::optional<std::string>& given,
                const std::vector<std::string>& list, const std::string& savedName, int savedIndex,
                std::string& error) {
@@ -97,7 +93,6 @@ int PickDevice(const char* kind, const char* option, const std::optional<std::st
   return i;
 }
 
-// One line a second: the window's two read-outs, then what went wrong with the sound so far.
 std::string PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut& out,
                           bool sine, const FileSource* file, long long second) {
   char peak[16];
@@ -114,43 +109,6 @@ std::string PrintReadouts(Modulator& modulator, const RunControl& run, const TAu
   std::fflush(stdout);
   return peak;
 }
-
-// Blocks the stop signals on every thread (the audio threads inherit the mask) and handles
-// them only while waiting in ppoll; puts everything back when done.
-class StopSignals {
- public:
-  StopSignals() {
-    gSignals = 0;
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stop, &old_);
-    waitMask_ = old_;
-    sigdelset(&waitMask_, SIGINT);
-    sigdelset(&waitMask_, SIGTERM);
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &oldInt_);
-    ::sigaction(SIGTERM, &sa, &oldTerm_);
-  }
-  ~StopSignals() {
-    ::sigaction(SIGINT, &oldInt_, nullptr);
-    ::sigaction(SIGTERM, &oldTerm_, nullptr);
-    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-  const sigset_t& WaitMask() const { return waitMask_; }
-
- private:
-  sigset_t old_{}, waitMask_{};
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
-};
-
-}  // namespace
 
 std::string PlayHelp() {
   std::string text =
@@ -203,6 +161,7 @@ int RunPlay(const std::vector<std::string>& args) {
     std::fputs(PlayHelp().c_str(), stdout);
     return 0;
   }
+  if (opts.Has("remote")) return RunRemotePlay(args);
   double seconds = 0.0;  // 0: until stopped
   if (!ReadSecondsOption(opts, seconds, error)) {
     PrintError(error);
@@ -221,7 +180,7 @@ int RunPlay(const std::vector<std::string>& args) {
         "2 (96000) or 3 (192000)");
     return 2;
   }
-  bool sine = values.SineChecked();
+  const bool sine = values.SineChecked();
   const std::optional<std::string> inputFile = opts.Get("input");
   if (opts.Has("loop") && !inputFile) {
     PrintError("--loop needs --input FILE");
@@ -234,7 +193,7 @@ int RunPlay(const std::vector<std::string>& args) {
                  kProgramName);
   }
   FileSource file;
-  bool fromFile = inputFile && !sine;
+  const bool fromFile = inputFile && !sine;
   if (fromFile) {
     if (!file.Open(*inputFile, SamplingRateForIndex(values.samplingRate), opts.Has("loop"),
                    error)) {
@@ -249,39 +208,40 @@ int RunPlay(const std::vector<std::string>& args) {
                  kProgramName);
   }
 
-  std::optional<remote::ListenAddress> remoteAddress;
-  if (const auto text = opts.Get("remote")) {
-    remoteAddress.emplace();
-    if (!remote::ParseListenAddress(*text, *remoteAddress, error)) {
-      PrintError("--remote " + error);
-      return 2;
-    }
-    if (seconds > 0.0) {
-      PrintError("--remote plays until Ctrl-C (or OUTPut OFF); leave out --seconds");
-      return 2;
-    }
-  }
-
   // From here on the audio libraries may print to fd 2; our messages go through `quiet`.
   StopSignals signals;
   QuietStderr quiet;
   const std::vector<std::string> outs = GetWaveOutDevices();
   const std::vector<std::string> ins = GetWaveInDevices();
+  const int outDevice = PickDevice("output", "output-device", opts.Get("output-device"), outs,
+                                   values.audioOutDeviceName, values.audioOutDevice, error);
+  if (outDevice < 0) {
+    quiet.Say(error);
+    return 1;
+  }
+  int inDevice = -1;
+  if (!sine && !fromFile) {
+    inDevice = PickDevice("input", "input-device", opts.Get("input-device"), ins,
+                          values.audioInDeviceName, values.audioInDevice, error);
+    if (inDevice < 0) {
+      quiet.Say(error);
+      return 1;
+    }
+  }
+
   SettingsControls controls(values, values.rds);
+  if (const int rate = SamplingRateForIndex(values.samplingRate); rate > 0) {
+    // The first frame is heard after the device's own latency, about 0.2 s; from there the
+    // clock runs with the frames played.
+    const double firstHeard = NowUtc() + kDeviceLatencySeconds;
+    controls.StartClock(firstHeard, LocalOffsetHalfHours(firstHeard), rate,
+                        PlaybackBufferSize(rate, values.bufferLength) / 4);
+  }
   Modulator modulator(controls);
   TAudioOut out;
   TAudioIn in;
   RunControl run(modulator, out, in);
   run.SetServerWatch(true);
-  PlayInstrument instrument(values, controls, settingsPath, KELVANE_VERSION);
-  run.OnInputLevels = [&instrument](float left, float right) {
-    instrument.readings.levelL = left;
-    instrument.readings.levelR = right;
-  };
-  // What the current run uses; a remote control may change the settings between runs.
-  int outDevice = -1;
-  int inDevice = -1;
-  StartResult started;
   bool lost = false;
   run.OnDeviceLost = [&](const DeviceLostEvent& e) {
     if (lost) return;  // the first loss is the one to report
@@ -292,139 +252,55 @@ int RunPlay(const std::vector<std::string>& args) {
               "\" stopped: " + e.errorText);
   };
 
-  // Starts a run from `values`: 0, or the exit status of a failure with `failure` saying why.
-  bool firstStart = true;
-  auto startRun = [&](std::string& failure) -> int {
-    sine = values.SineChecked();
-    const bool wasFromFile = fromFile;
-    fromFile = inputFile && !sine;
-    if (fromFile && (!firstStart || !wasFromFile)) {
-      file.Close();
-      if (!file.Open(*inputFile, SamplingRateForIndex(values.samplingRate), opts.Has("loop"),
-                     failure)) {
-        failure = "cannot use input " + failure;
-        return 1;
-      }
-    }
-    firstStart = false;
-    outDevice = PickDevice("output", "output-device", opts.Get("output-device"), outs,
-                           values.audioOutDeviceName, values.audioOutDevice, failure);
-    if (outDevice < 0) return 1;
-    inDevice = -1;
-    if (!sine && !fromFile) {
-      inDevice = PickDevice("input", "input-device", opts.Get("input-device"), ins,
-                            values.audioInDeviceName, values.audioInDevice, failure);
-      if (inDevice < 0) return 1;
-    }
-    controls.Update(values, values.rds);
-    if (const int rate = SamplingRateForIndex(values.samplingRate); rate > 0) {
-      // The first frame is heard after the device's own latency, about 0.2 s; from there the
-      // clock runs with the frames played.
-      const double firstHeard = NowUtc() + kDeviceLatencySeconds;
-      controls.StartClock(firstHeard, LocalOffsetHalfHours(firstHeard), rate,
-                          PlaybackBufferSize(rate, values.bufferLength) / 4);
-    }
-    RunSettings settings;
-    settings.samplingRateIndex = values.samplingRate;
-    settings.bufferLengthIndex = values.bufferLength;
-    settings.sineSource = sine;
-    settings.outputDevice = outDevice;
-    settings.inputDevice = inDevice;
-    settings.stopAfterSeconds = seconds;
-    settings.fileSource = fromFile ? &file : nullptr;
-    lost = false;
-    started = run.Start(settings, [&controls, &instrument](bool allowed) {
-      instrument.rdsAllowed = allowed;
-      if (!allowed) controls.SetRds(false);
-    });
-    auto openFailure = [&](const char* kind, const DeviceOutcome& o,
-                           const std::vector<std::string>& list) {
-      failure = std::string("cannot open the ") + kind + " device \"" +
-                list[static_cast<std::size_t>(o.device)] + "\" (number " +
-                std::to_string(o.device) + "): " + o.errorText;
-    };
-    if (!started.started) {
-      failure = started.error;
-      return 2;
-    }
-    if (!sine && !fromFile && !started.input.opened) {
-      openFailure("input", started.input, ins);
-      run.Stop();
-      return 1;
-    }
-    if (!started.output.opened) {
-      openFailure("output", started.output, outs);
-      run.Stop();
-      return 1;
-    }
-    std::printf(
-        "Playing %s at %d Hz (buffer %d bytes) on \"%s\" (output %d)%s, %s source%s%s%s; "
-        "settings %s%s\n",
-        seconds > 0.0 ? (FormatSettingsFloat(seconds) + " s").c_str() : "until Ctrl-C",
-        started.frameRate, started.bufferBytes, outs[static_cast<std::size_t>(outDevice)].c_str(),
-        outDevice,
-        sine ? ""
-        : fromFile
-            ? (", input file \"" + *inputFile + "\"" + (opts.Has("loop") ? " looped" : "")).c_str()
-            : (", input \"" + ins[static_cast<std::size_t>(inDevice)] + "\" (input " +
-               std::to_string(inDevice) + ")")
-                  .c_str(),
-        sine ? "sine" : (fromFile ? "file" : "sound-card"),
-        values.stereo && !sine ? ", stereo" : "", controls.Rds() && !sine ? ", RDS" : "",
-        values.rds && !started.rdsAllowed ? " (RDS off below 192000 Hz)" : "", settingsPath.c_str(),
-        settingsFound ? "" : " (not found: first-run defaults)");
-    std::fflush(stdout);
-    return 0;
+  RunSettings settings;
+  settings.samplingRateIndex = values.samplingRate;
+  settings.bufferLengthIndex = values.bufferLength;
+  settings.sineSource = sine;
+  settings.outputDevice = outDevice;
+  settings.inputDevice = inDevice;
+  settings.stopAfterSeconds = seconds;
+  settings.fileSource = fromFile ? &file : nullptr;
+  const StartResult started = run.Start(settings, [&controls](bool allowed) {
+    if (!allowed) controls.SetRds(false);
+  });
+  auto openFailure = [&](const char* kind, const DeviceOutcome& o,
+                         const std::vector<std::string>& list) {
+    quiet.Say(std::string("cannot open the ") + kind + " device \"" +
+              list[static_cast<std::size_t>(o.device)] + "\" (number " + std::to_string(o.device) +
+              "): " + o.errorText);
   };
-  // A stop without a click: the fade is heard (within kStopWithin), then the devices close.
-  auto stopRun = [&] {
-    run.StopSoftly();
-    const auto until = Clock::now() + kStopWithin;
-    while (!run.SoftStopDone() && Clock::now() < until) {
-      pollfd fds[2] = {{out.NoticeFd(), POLLIN, 0}, {in.NoticeFd(), POLLIN, 0}};
-      ::poll(fds, 2, 20);
-      out.ProcessNotices();
-      in.ProcessNotices();
-      run.CheckDevices();
-    }
+  if (!started.started) {
+    quiet.Say(started.error);
+    return 2;
+  }
+  if (!sine && !fromFile && !started.input.opened) {
+    openFailure("input", started.input, ins);
     run.Stop();
-  };
+    return 1;
+  }
+  if (!started.output.opened) {
+    openFailure("output", started.output, outs);
+    run.Stop();
+    return 1;
+  }
 
-  bool running = false;
-  std::unique_ptr<remote::RemoteServer> server;
-  if (remoteAddress) {
-    server = std::make_unique<remote::RemoteServer>(instrument);
-    if (!server->Listen(*remoteAddress, error)) {
-      quiet.Say("--remote: " + error);
-      return 2;
-    }
-    if (const std::string warning = remote::ExposureWarning(*remoteAddress); !warning.empty())
-      quiet.Say(warning);
-    server->OnEvent = [&quiet](const std::string& text) { quiet.Say(text); };
-    instrument.running = [&running] { return running; };
-    instrument.setOutput = [&](bool on, std::string& why) {
-      if (on == running) return true;
-      if (!on) {
-        stopRun();
-        running = false;
-        return true;
-      }
-      if (startRun(why) != 0) {
-        quiet.Say(why);
-        return false;
-      }
-      running = true;
-      return true;
-    };
-    std::printf("Remote control (SCPI) on %s port %d\n", remoteAddress->host.c_str(),
-                server->Port());
-    std::fflush(stdout);
-  }
-  if (const int failed = startRun(error); failed != 0) {
-    quiet.Say(error);
-    return failed;
-  }
-  running = true;
+  std::printf(
+      "Playing %s at %d Hz (buffer %d bytes) on \"%s\" (output %d)%s, %s source%s%s%s; "
+      "settings %s%s\n",
+      seconds > 0.0 ? (FormatSettingsFloat(seconds) + " s").c_str() : "until Ctrl-C",
+      started.frameRate, started.bufferBytes, outs[static_cast<std::size_t>(outDevice)].c_str(),
+      outDevice,
+      sine ? ""
+      : fromFile
+          ? (", input file \"" + *inputFile + "\"" + (opts.Has("loop") ? " looped" : "")).c_str()
+          : (", input \"" + ins[static_cast<std::size_t>(inDevice)] + "\" (input " +
+             std::to_string(inDevice) + ")")
+                .c_str(),
+      sine ? "sine" : (fromFile ? "file" : "sound-card"), values.stereo && !sine ? ", stereo" : "",
+      controls.Rds() && !sine ? ", RDS" : "",
+      values.rds && !started.rdsAllowed ? " (RDS off below 192000 Hz)" : "", settingsPath.c_str(),
+      settingsFound ? "" : " (not found: first-run defaults)");
+  std::fflush(stdout);
 
   const auto begin = Clock::now();
   auto nextTick = begin + std::chrono::seconds(1);
@@ -434,43 +310,36 @@ int RunPlay(const std::vector<std::string>& args) {
   auto stopDeadline = Clock::time_point::max();
   int status = 0;
   bool quitAtOnce = false;
-  bool serverBusy = false;
   for (;;) {
-    if (running) {
-      bool ended = false;
-      if (lost) {
+    if (lost) {
+      status = 1;
+      break;
+    }
+    if (run.OutputFinished()) break;
+    if (fromFile) {
+      if (const std::string failure = file.Error(); !failure.empty()) {
+        quiet.Say("cannot read input " + failure);
         status = 1;
-        ended = true;
-      } else if (run.OutputFinished()) {
-        ended = true;
-      } else if (fromFile && !file.Error().empty()) {
-        quiet.Say("cannot read input " + file.Error());
-        status = 1;
-        ended = true;
-      } else if (!out.DeviceOpen()) {
-        // Closed without a reported loss or the timed end: nothing plays any more.
-        quiet.Say("the output device \"" + outs[static_cast<std::size_t>(outDevice)] +
-                  "\" stopped: " + out.ErrorText());
-        status = 1;
-        ended = true;
+        break;
       }
-      if (ended) {
-        if (!server || stopDeadline != Clock::time_point::max()) break;
-        // The remote control stays: OUTPut ON may start again.
-        run.Stop();
-        running = false;
-        status = 0;
-      } else if (fromFile && file.Ended() && !run.FadingOut()) {
-        // The file's last frames went into the block just filled; the next one may still hold
-        // the input path's delay.
-        run.FadeOutAt(run.FramesFilled() + static_cast<uint64_t>(started.bufferBytes / 4));
-      }
+    }
+    if (fromFile && file.Ended() && !run.FadingOut()) {
+      // The file's last frames went into the block just filled; the next one may still hold
+      // the input path's delay.
+      run.FadeOutAt(run.FramesFilled() + static_cast<uint64_t>(started.bufferBytes / 4));
+    }
+    if (!out.DeviceOpen()) {
+      // Closed without a reported loss or the timed end: nothing plays any more.
+      quiet.Say("the output device \"" + outs[static_cast<std::size_t>(outDevice)] +
+                "\" stopped: " + out.ErrorText());
+      status = 1;
+      break;
     }
     const int signalsNow = gSignals;
     if (signalsNow > handledSignals) {
       handledSignals = signalsNow;
-      if (stopDeadline != Clock::time_point::max() || !running) {
-        quitAtOnce = running;  // a second stop signal
+      if (stopDeadline != Clock::time_point::max()) {
+        quitAtOnce = true;  // a second stop signal
         break;
       }
       std::printf("Stopping: fading out (Ctrl-C again stops at once)\n");
@@ -485,31 +354,17 @@ int RunPlay(const std::vector<std::string>& args) {
     }
     const auto now = Clock::now();
     const auto until = std::min(nextTick, stopDeadline);
-    const auto wait =
-        serverBusy ? 0LL
-                   : std::clamp<long long>(
-                         std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count(),
-                         0, 250);
-    std::vector<pollfd> fds = {{out.NoticeFd(), POLLIN, 0}, {in.NoticeFd(), POLLIN, 0}};
-    if (server) {
-      const std::vector<pollfd> more = server->Fds();
-      fds.insert(fds.end(), more.begin(), more.end());
-    }
+    const auto wait = std::clamp<long long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count(), 0, 250);
+    pollfd fds[2] = {{out.NoticeFd(), POLLIN, 0}, {in.NoticeFd(), POLLIN, 0}};
     const timespec timeout{0, static_cast<long>(wait) * 1000000L};
-    ::ppoll(fds.data(), fds.size(), &timeout, &signals.WaitMask());
+    ::ppoll(fds, 2, &timeout, &signals.WaitMask());
     out.ProcessNotices();
     in.ProcessNotices();
     run.CheckDevices();
-    const MeterReadout& power = modulator.PowerReadout();
-    instrument.readings.power_dBr = power.text;
-    instrument.readings.powerFinal = power.green;
-    if (server && stopDeadline == Clock::time_point::max()) serverBusy = server->Process();
-    if (Clock::now() >= nextTick) {
-      if (running && !lost) {
-        for (const ServerProblem& p : run.NewServerProblems()) quiet.Say("warning: " + p.text);
-        instrument.readings.deviation_kHz =
-            PrintReadouts(modulator, run, out, sine, fromFile ? &file : nullptr, tick);
-      }
+    if (Clock::now() >= nextTick && !lost) {
+      for (const ServerProblem& p : run.NewServerProblems()) quiet.Say("warning: " + p.text);
+      PrintReadouts(modulator, run, out, sine, fromFile ? &file : nullptr, tick);
       ++tick;
       nextTick += std::chrono::seconds(1);
     }
