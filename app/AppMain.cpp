@@ -26,6 +26,7 @@
 #include "Fonts.h"
 #include "KelvaneVersion.h"
 #include "MainWindow.h"
+#include "RemoteServer.h"
 #include "SettingsDialog.h"
 
 // The icon lives in this static library's resources, which must be registered by hand.
@@ -178,6 +179,14 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
         error = "--after takes seconds from 0 to 3600, not '" + v + "'";
         return false;
       }
+    } else if (a == "--remote") {
+      if (!value(v)) return false;
+      remote::ListenAddress address;
+      if (!remote::ParseListenAddress(v, address, error)) {
+        error = "--remote " + error;
+        return false;
+      }
+      out.remote = v;
     } else if (a == "--dialog" && !inlineValue) {
       out.dialog = true;
     } else if ((a == "--help" || a == "-h") && !inlineValue) {
@@ -197,13 +206,17 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions& o
 }
 
 std::string ProgramHelp() {
-  return "Usage: kelvane [--settings FILE] [--screenshot FILE.png [--after SECONDS] [--dialog]]\n"
+  return "Usage: kelvane [--settings FILE] [--remote [ADDR:]PORT]\n"
+         "               [--screenshot FILE.png [--after SECONDS] [--dialog]]\n"
          "\n"
          "FM test modulator with I/Q output on the sound card.\n"
          "\n"
          "  --settings FILE        settings file to read at start and write at close\n"
          "                         (default: $KELVANE_SETTINGS, else "
          "~/.config/kelvane/vantorex.ini)\n"
+         "  --remote [ADDR:]PORT   take SCPI commands on this TCP port (5025 by convention)\n"
+         "                         on 127.0.0.1, or on ADDR: anyone who reaches it can\n"
+         "                         transmit; the setting RemotePort keeps it on\n"
          "  --screenshot FILE.png  start as usual, wait, write a picture of the window, exit\n"
          "                         (the settings file is not written)\n"
          "  --after SECONDS        wait this long before the picture (default 1)\n"
@@ -278,6 +291,24 @@ int RunKelvane(int argc, char** argv) {
     });
   }
 
+  // The remote control: the option, else the setting (on the loopback only).
+  if (opts.remote || form.RemotePort() > 0) {
+    remote::ListenAddress address;
+    if (opts.remote) {
+      remote::ParseListenAddress(*opts.remote, address, error);
+    } else {
+      address.port = form.RemotePort();
+    }
+    if (!form.StartRemote(address, error)) {
+      std::fprintf(stderr, "kelvane: remote control: %s\n", error.c_str());
+      if (opts.remote) return 2;
+    } else {
+      std::fprintf(stderr, "kelvane: remote control (SCPI) on %s port %d\n", address.host.c_str(),
+                   form.RemotePortListening());
+      if (const std::string w = remote::ExposureWarning(address); !w.empty())
+        std::fprintf(stderr, "kelvane: %s\n", w.c_str());
+    }
+  }
   form.show();
   int status = 0;
   if (opts.screenshot) {

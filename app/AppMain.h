@@ -16,6 +16,7 @@ struct ProgramOptions {
   std::optional<std::string> screenshot;  // --screenshot FILE.png
   double after = 1.0;                     // --after SECONDS
   bool dialog = false;                    // --dialog
+  std::optional<std::string> remote;      // --remote [ADDR:]PORT
   bool help = false;
   bool version = false;
 };

@@ -32,6 +32,7 @@
 #include "IqRecorder.h"
 #include "KelvaneVersion.h"
 #include "ProgrammeDialog.h"
+#include "RemoteLink.h"
 #include "ScopeView.h"
 #include "SdrDialog.h"
 #include "SdrDriver.h"
@@ -73,6 +74,7 @@ TForm1::~TForm1() {
   // The streams' devices read from our buffers: close them before anything else goes, and
   // stop watching their descriptors before the streams close them.
   Timer1->stop();
+  remote_.reset();  // no command may reach a window being taken apart
   audioIn1_.Abort();
   audioOut1_.Abort();
   delete outNotifier_;

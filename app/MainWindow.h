@@ -19,6 +19,10 @@
 #include "RunControl.h"
 #include "SettingsFile.h"
 
+namespace kelvane::remote {
+struct ListenAddress;
+}
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -47,6 +51,7 @@ struct SettingsValues;
 class TPanel;
 class FileSource;
 class IqRecorder;
+class RemoteLink;
 
 // Questions and error boxes go through these, so that tests can answer and read them.
 // Confirm: "Confirm" box with Yes and No; true for Yes.
@@ -176,6 +181,12 @@ class TForm1 : public QWidget, public ControlSource {
   void OpenSdrDialog();
   TFSDR* SdrDialog() const { return sdrDialog_; }
   QString SdrStatusText();
+  // Remote control (MainWindowRemote.cpp): SCPI commands on a TCP port, on this thread. False
+  // with a one-line reason (e.g. the port is in use). RemotePort is the setting that starts it
+  // with the window (0: off); RemotePortListening the port taken, 0 when none.
+  bool StartRemote(const remote::ListenAddress& address, std::string& error);
+  int RemotePort() const { return remotePort_; }
+  int RemotePortListening() const;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -247,6 +258,8 @@ class TForm1 : public QWidget, public ControlSource {
   SettingsValues::Sdr sdr_;
   TFSDR* sdrDialog_ = nullptr;
   std::string sdrConfirmed_;  // the device and arguments the user last agreed to transmit on
+  std::unique_ptr<RemoteLink> remote_;
+  int remotePort_ = 0;
 
  public:
   // Controls, named as the window's design names them (also their Qt object names).

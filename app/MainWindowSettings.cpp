@@ -73,6 +73,7 @@ void TForm1::ShowSettingsValues(const SettingsValues& v) {
   if (dialog_ != nullptr) dialog_->CBMULTI->setChecked(v.multipath);
   programme_ = v.programme;
   sdr_ = v.sdr;
+  remotePort_ = v.remotePort;
   SetRTCodes(v.rdsRT);
   if (programmeDialog_ != nullptr) programmeDialog_->ShowValues();
   if (sdrDialog_ != nullptr) sdrDialog_->ShowValues();
@@ -112,6 +113,7 @@ SettingsValues TForm1::CurrentSettingsValues() const {
   v.inputFile = inputFile_.toStdString();
   v.fileSource = InputFileSelected();
   v.inputFileLoop = inputFileLoop_;
+  v.remotePort = remotePort_;
   return v;
 }
 

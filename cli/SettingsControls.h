@@ -14,7 +14,12 @@ namespace kelvane::cli {
 
 class SettingsControls final : public ControlSource {
  public:
-  SettingsControls(const SettingsValues& v, bool rdsOn) : pi_(v.rdsPI), ps_(v.rdsPS), rt_(v.rdsRT) {
+  SettingsControls(const SettingsValues& v, bool rdsOn) { Update(v, rdsOn); }
+  // New values between blocks (a remote control, on the thread that runs the engine).
+  void Update(const SettingsValues& v, bool rdsOn) {
+    pi_ = v.rdsPI;
+    ps_ = v.rdsPS;
+    rt_ = v.rdsRT;
     snapshot_.params = v.params;
     snapshot_.stereo = v.stereo;
     snapshot_.rds = rdsOn;

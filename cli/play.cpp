@@ -16,6 +16,7 @@
 #include "DeviceList.h"
 #include "FileSource.h"
 #include "Modulator.h"
+#include "PlayShared.h"
 #include "QuietStderr.h"
 #include "RenderOutput.h"
 #include "RunControl.h"
@@ -29,11 +30,6 @@
 
 namespace kelvane::cli {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-// A stop signal ends the run within this long, whatever the buffer length: the fade is heard
-// by then, and a device that has not confirmed it is cut.
-constexpr auto kStopWithin = std::chrono::milliseconds(450);
 
 const std::vector<OptionSpec>& PlayOptions() {
   static const std::vector<OptionSpec> specs = {
@@ -51,9 +47,18 @@ const std::vector<OptionSpec>& PlayOptions() {
       {"loop", 0, false, false, "", "with --input: start the file again at its end"},
       {"yes", 'y', false, false, "",
        "confirm transmitting when the output is an SDR (needs a licence or a shielded set-up)"},
+      {"remote", 0, true, false, "[ADDR:]PORT",
+       "take SCPI commands on this TCP port (5025 by convention) on 127.0.0.1, or on ADDR; "
+       "plays until Ctrl-C, OUTPut OFF|ON stops and starts"},
       {"help", 'h', false, false, "", "show this help"},
   };
   return specs;
+}
+
+}  // namespace
+
+const std::vector<OptionSpec>& PlayOptionSpecs() {
+  return PlayOptions();
 }
 
 volatile sig_atomic_t gSignals = 0;
@@ -61,13 +66,11 @@ extern "C" void OnStopSignal(int) {
   gSignals = gSignals + 1;
 }
 
-bool AllDigits(const std::string& s) {
+static bool AllDigits(const std::string& s) {
   return !s.empty() && s.size() < 9 &&
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The device an option names (a number, else a name), or the saved one: name first, then
-// number. Returns -1 with `error` set when there is none.
 int PickDevice(const char* kind, const char* option, const std::optional<std::string>& given,
                const std::vector<std::string>& list, const std::string& savedName, int savedIndex,
                std::string& error) {
@@ -94,9 +97,8 @@ int PickDevice(const char* kind, const char* option, const std::optional<std::st
   return i;
 }
 
-// One line a second: the window's two read-outs, then what went wrong with the sound so far.
-void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut& out, bool sine,
-                   const FileSource* file, long long second) {
+std::string PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut& out,
+                          bool sine, const FileSource* file, long long second) {
   char peak[16];
   modulator.TakePeakDeviation(peak, sizeof peak);
   const MeterReadout& power = modulator.PowerReadout();
@@ -109,50 +111,14 @@ void PrintReadouts(Modulator& modulator, const RunControl& run, const TAudioOut&
   faults += "   clipped " + std::to_string(modulator.State().ClippedSamples);
   std::printf("%6lld s  %s%s\n", second, ReadoutText(peak, power).c_str(), faults.c_str());
   std::fflush(stdout);
+  return peak;
 }
-
-// Blocks the stop signals on every thread (the audio threads inherit the mask) and handles
-// them only while waiting in ppoll; puts everything back when done.
-class StopSignals {
- public:
-  StopSignals() {
-    gSignals = 0;
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stop, &old_);
-    waitMask_ = old_;
-    sigdelset(&waitMask_, SIGINT);
-    sigdelset(&waitMask_, SIGTERM);
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &oldInt_);
-    ::sigaction(SIGTERM, &sa, &oldTerm_);
-  }
-  ~StopSignals() {
-    ::sigaction(SIGINT, &oldInt_, nullptr);
-    ::sigaction(SIGTERM, &oldTerm_, nullptr);
-    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-  const sigset_t& WaitMask() const { return waitMask_; }
-
- private:
-  sigset_t old_{}, waitMask_{};
-  struct sigaction oldInt_ {};
-  struct sigaction oldTerm_ {};
-};
-
-}  // namespace
 
 std::string PlayHelp() {
   std::string text =
       "Usage: kelvane-cli play [--seconds S] [--settings FILE] [--set KEY=VALUE ...]\n"
       "                        [--output-device NAME|NUMBER] [--input-device NAME|NUMBER]\n"
-      "                        [--input FILE [--loop]] [--yes]\n\n"
+      "                        [--input FILE [--loop]] [--yes] [--remote [ADDR:]PORT]\n\n"
       "Runs the modulator on the sound card exactly as the window's Start does: the devices\n"
       "saved in the settings (by name, else by number), the sampling rate and buffer length\n"
       "of the settings, RDS only at 192000 Hz, the sine source (SineSource=1, ExtSource=0) or\n"
@@ -175,6 +141,13 @@ std::string PlayHelp() {
       "An SDR transmitter (\"SDR: ...\" in kelvane-cli devices) gets the same signal,\n"
       "resampled to its own rate and sent at SdrFrequency + CarrierFreq with the SdrArgs,\n"
       "SdrRate, SdrGain and SdrAntenna settings; it transmits only with --yes.\n\n"
+      "With --remote the player is also an SCPI instrument on a TCP port (5025 by\n"
+      "convention; 127.0.0.1 unless ADDR is given; up to 4 clients, one command line each,\n"
+      "ended by a line feed): every settings key has a command, OUTPut ON|OFF starts and\n"
+      "stops the run (the program goes on until Ctrl-C), MEASure:DEViation?, :POWer? and\n"
+      "LEVel? read the meters and SYSTem:SETTings:SAVE writes the settings file. Anyone who\n"
+      "can reach the port can transmit with it: use another address than the loopback only\n"
+      "on a trusted bench network. SYSTem:HELP:HEADers? lists the commands.\n\n"
       "Options:\n";
   text += OptionsHelp(PlayOptions());
   text +=
@@ -195,6 +168,7 @@ int RunPlay(const std::vector<std::string>& args) {
     std::fputs(PlayHelp().c_str(), stdout);
     return 0;
   }
+  if (opts.Has("remote")) return RunRemotePlay(args);
   double seconds = 0.0;  // 0: until stopped
   if (!ReadSecondsOption(opts, seconds, error)) {
     PrintError(error);

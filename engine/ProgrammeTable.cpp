@@ -91,6 +91,8 @@ const std::array<ProgrammeRow, kProgrammeKeyCount> kProgrammeTable = {{
    "SDR output: transmit gain (empty: the device's minimum)", "dB"},
   {ProgrammeKey::SdrAntenna,   "SdrAntenna",   "Antenna:",             ProgrammeKind::Words,  0, 255, 0, {},
    "SDR output: antenna port (empty: the device's default)"},
+  {ProgrammeKey::RemotePort,   "RemotePort",   "Remote control port:",  ProgrammeKind::Number, 0, 65535, 0, {},
+   "the window takes SCPI commands on this TCP port of 127.0.0.1 (5025 by convention; 0: off)"},
 }};
 // clang-format on
 

@@ -32,6 +32,7 @@ enum class ProgrammeKey : int {
   SdrRate,
   SdrGain,
   SdrAntenna,
+  RemotePort,
   Count
 };
 inline constexpr std::size_t kProgrammeKeyCount = static_cast<std::size_t>(ProgrammeKey::Count);

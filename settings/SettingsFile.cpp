@@ -292,6 +292,10 @@ bool ApplyProgrammeText(SettingsValues& values, const KeyDef& d, std::string_vie
         return false;
       }
       int value = *v;
+      if (row.id == ProgrammeKey::RemotePort) {
+        values.remotePort = value >= row.minValue && value <= row.maxValue ? value : 0;
+        return true;
+      }
       if (bool* on = FileSwitch(values, row.id)) {
         *on = value != 0;
         return true;
@@ -317,6 +321,7 @@ std::string ProgrammeText(const SettingsValues& values, const KeyDef& d) {
   }
   if (row.id == ProgrammeKey::FileSource) return values.fileSource ? "1" : "0";
   if (row.id == ProgrammeKey::InputFileLoop) return values.inputFileLoop ? "1" : "0";
+  if (row.id == ProgrammeKey::RemotePort) return std::to_string(values.remotePort);
   return std::to_string(ProgrammeNumber(values.programme, row.id));
 }
 

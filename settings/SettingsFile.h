@@ -55,6 +55,8 @@ struct SettingsValues {
     std::string args, frequency, rate, gain, antenna;
     bool operator==(const Sdr&) const = default;
   } sdr;
+  // The window's remote control: the TCP port it listens on at start (0: off).
+  int remotePort = 0;
 
   // The radio pair after loading: ExtSource is set last, so with both stored as 1 only the
   // sound-card input is on, and with both 0 neither is; Start runs the sine only when RBSINE

@@ -37,7 +37,8 @@ const char* const kDefaultFile =
     "StereoEffect=100\nStereoPhase=0\nMultipath=0\nMDelay=0\nMVoltage=50\n"
     "PreEmphasis=0\nAudioLowPass=0\nRDSPTY=0\nRDSTP=1\nRDSTA=0\nRDSMS=1\nRDSDI=0\nRDSRT=\n"
     "RDSCT=0\nRDSAF=\nFileSource=0\nInputFile=\nInputFileLoop=0\nIQSwap=0\nChannelDelay=0\n"
-    "SdrArgs=\nSdrFrequency=\nSdrRate=\nSdrGain=\nSdrAntenna=\n";
+    "SdrArgs=\nSdrFrequency=\nSdrRate=\nSdrGain=\nSdrAntenna=\n"
+    "RemotePort=0\n";
 
 // Temporary files of the atomic save still in `dir`: ".vantorex.ini.tmp-" and mkstemp's six
 // letters or digits.
@@ -79,7 +80,7 @@ TEST(SettingsFile, FirstRunShowsTheKeyTableDefaultsAndSavesThemInOrder) {
   EXPECT_EQ(v.params[ParamId::PilotDeviation], 6800.0);
   EXPECT_EQ(v.samplingRate, 3);
   EXPECT_EQ(v.bufferLength, 2);
-  ASSERT_EQ(SettingsKeys().size(), 56u);
+  ASSERT_EQ(SettingsKeys().size(), 57u);
   ASSERT_TRUE(SaveSettingsFile(path, v).ok);
   EXPECT_EQ(ReadFile(path), kDefaultFile);
   EXPECT_EQ(TemporariesLeft(tmp), 0);
@@ -218,7 +219,7 @@ TEST(SettingsFile, KeysAndSectionsItDoesNotWriteStayUntouched) {
   EXPECT_EQ(out.substr(0, 24), "; mine\n[Window]\ntop=1\n\n[");
   EXPECT_NE(out.find("[General]\nCustomKey=xyz\nTop=5\nRDSPS=" + std::string(2047, 'p') + "\n"),
             std::string::npos);
-  EXPECT_NE(out.find("\nSdrAntenna=\n\n[Tail]\nStereo=1\n"), std::string::npos);
+  EXPECT_NE(out.find("\nRemotePort=0\n\n[Tail]\nStereo=1\n"), std::string::npos);
 }
 
 TEST(SettingsFile, DeviceKeysAreLeftAloneWithoutSelection) {
