@@ -16,6 +16,7 @@
 
 #include "AudioIO.h"
 #include "ClockTime.h"
+#include "KelvaneVersion.h"
 #include "DeviceList.h"
 #include "FileSource.h"
 #include "Modulator.h"
