@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurements of one I/Q recording, on the receiver's parts.
 #include "Analyzer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurements of one I/Q recording: carrier and calibration, FM, stereo and RDS.
 #pragma once
 

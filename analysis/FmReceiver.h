@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FM stereo and RDS receiver that judges I/Q recordings from the outside.
 //
 // It is built from radio-engineering first principles and the RDS standard alone (nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading I/Q recordings and bringing wide ones down to the working rate.
 #include "IqInput.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q recordings in: WAV (anything libsndfile reads), SigMF and raw ci16/cf32, brought to a
 // working rate the receiver can afford.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A complex oscillator e^{j (2 pi f n / rate + phase0)} stepped one sample at a time: one complex
 // multiplication per step instead of a sine and a cosine, set back to the exact value every
 // 1024 steps so that rounding cannot accumulate over long recordings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry: parses the options, creates the main window and the dialog (which loads
 // the settings), closes the window on SIGTERM/SIGINT, and takes screenshots on request.
 #include "AppMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry of `kelvane`: options, the two windows, signals and the screenshot mode.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing of the panels, group boxes, bevels and links of the two forms.
 #include "FormWidgets.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plain window parts the two forms are built from: panels, group boxes, bevels, links.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: its controls, start-up and closing, settings, run control and read-outs.
 #include "MainWindow.h"
 

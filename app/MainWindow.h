@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1, the main window: every control of the modulator, the engine, the two streams, the
 // settings load and save, run control and the meters.
 #pragma once

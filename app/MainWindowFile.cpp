@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's audio-file source: its entries in the input-device list, the choice of a
 // file, and opening it for a run.
 #include <QComboBox>

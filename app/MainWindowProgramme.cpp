@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's programme values: the "RDS and audio" dialog, the RadioText and the clock
 // the engine reads with every block.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's recording of what it sends: the "Record…" link on the oscilloscope group's
 // edge, the save dialog, the elapsed time and size while recording, and the stop.
 #include <QFileDialog>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a remote-controlled instrument, and its SCPI server on the window thread.
 #include <QLabel>
 #include <QSocketNotifier>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's SDR output: the dialog, the confirmation before transmitting, the read-back.
 #include <QComboBox>
 #include <QString>

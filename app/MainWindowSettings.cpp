@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings: the file's values into the controls of both windows and back.
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The oscilloscope's context menu and the complex spectrum window it opens.
 #include <QMenu>
 

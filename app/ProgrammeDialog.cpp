@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "RDS and audio" dialog: its controls, all read from the programme table, and how they
 // change the window's programme values.
 #include "ProgrammeDialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFRDS, the non-modal "RDS and audio" dialog: pre-emphasis, the audio low-pass and the RDS
 // items past PI and PS. Every control acts at once on the main window's programme values, which
 // the engine reads at each block and which outlive the dialog.

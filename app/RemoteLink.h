@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's remote control: the SCPI server core driven by socket notifiers on the window
 // thread, and the window as the instrument it controls (its controls are the settings).
 #pragma once

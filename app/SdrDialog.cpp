@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "SDR output" dialog: fields from the programme table, taken through the strict settings
 // rules, so the window, the settings file and the player accept the same values.
 #include "SdrDialog.h"

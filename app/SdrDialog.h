@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFSDR, the non-modal "SDR output" dialog: the SDR transmitter's settings and the I/Q swap and
 // channel delay every output has. Each field is checked as typed through the settings rules
 // and taken by the window at once; a run uses the SDR settings from its next Start.

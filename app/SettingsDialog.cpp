@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The advanced settings dialog: its controls, and the loading of the settings at its creation.
 #include "SettingsDialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TFCFG, the non-modal advanced settings dialog: pilot, RDS, stereo corrections, multipath.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the main window opens: the stored edges, pulled back by the screen-edge rule and, when
 // that still leaves it out of sight (a monitor that is gone), onto the nearest screen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback and capture streams on the waveform-device layer.
 #include "AudioIO.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback and capture streams: four queued buffer slots per stream, refilled on device notices.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device lists and the device choice by saved name, then saved number.
 #include "DeviceList.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Device lists in device-number order, and the by-name-then-number choice of a device.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PortAudio (ALSA host API) under the waveform-device layer.
 #include "PortAudioDriver.h"
 

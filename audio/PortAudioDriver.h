@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform-device driver on PortAudio: device lists, block clocks, silenced diagnostics.
 #pragma once
 

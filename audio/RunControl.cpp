@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting and stopping a run: rate, buffer size, source, the two streams, device loss.
 #include "RunControl.h"
 

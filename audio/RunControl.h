@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting and stopping a run on the sound card without any widget: shared by the window and
 // the headless player.
 #pragma once

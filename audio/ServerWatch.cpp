@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound-server introspection through libpulse, which PulseAudio and PipeWire's PulseAudio
 // service both answer.
 #include "ServerWatch.h"

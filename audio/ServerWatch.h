@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the desktop's sound server does with our output: the rate its sink really runs at,
 // other streams mixed into it, and volumes. Any of these ruins an I/Q signal without a sound.
 #pragma once

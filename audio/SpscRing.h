@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lock-free single-producer single-consumer ring of trivially copyable items (audio hand-off).
 #pragma once
 

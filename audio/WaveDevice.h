@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waveform-device layer: numbered PCM devices with queued buffers returned as ordered notices.
 #pragma once
 

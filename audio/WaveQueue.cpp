@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queued playback/capture devices: the clock thread only copies blocks and hands headers back.
 #include "WaveQueue.h"
 

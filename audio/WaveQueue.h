@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queued playback/capture devices on top of a block clock (PortAudio, or a test thread).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time to analyse a recording: 60 s of stereo with RDS at 192000 Hz, read from a WAV file and
 // measured completely, as `kelvane-cli analyze FILE` does it.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real-time factor of the fill routine for each rate and source, with live buffer sizes.
 #include <benchmark/benchmark.h>
 

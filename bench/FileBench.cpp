@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file source's cost: decoding an audio file and converting it to 192000 Hz, as its reader
 // thread does, in frames at the output rate per CPU second.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine + resampler to the SDR's rate, as the writer thread and the owner share one core:
 // real-time factor (wall clock) of filling the live 65536-frame block at 192000 Hz and
 // converting it to the device rate in the writer's 960-frame turns.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live I/Q for `kelvane-cli analyze`: a stretch of 16-bit stereo from a sound-card input.
 #include <poll.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analyze report: readable text and JSON.
 #include "AnalyzeReport.h"
 

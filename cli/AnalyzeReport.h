@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report of `kelvane-cli analyze`: readable text and JSON under stable keys.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless player as a remote-controlled instrument: its settings feed the engine from the
 // next block, and the player's loop does the starting, stopping and metering.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What `play` and `play --remote` share: the device choice, the read-out line and the stop
 // signals.
 #pragma once

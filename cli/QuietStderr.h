@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the audio libraries' own diagnostics away from the user while the sound card is in use,
 // and lets everything else through.
 #pragma once

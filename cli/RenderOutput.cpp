@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output side of `render`: option reading, SigMF metadata from the settings, progress.
 #include "RenderOutput.h"
 

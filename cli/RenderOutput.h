@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What `render` does with its signal: the output options (-o, --format, --center-frequency,
 // -q), the recording's metadata, and the progress read-outs on standard error.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's side of an SDR output: its settings, the confirmation and the read-back line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's view of the settings in the command-line tools: fixed for the whole run, with a
 // clock that advances with the frames the engine has made.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Escaping of terminal control sequences in messages.
 #include "TerminalText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text from the command line or the file system made safe to print on a terminal.
 #pragma once
 

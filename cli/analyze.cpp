@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli analyze`: options, reading the recording or the live input, the report.
 #include "analyze.h"
 

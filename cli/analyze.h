@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli analyze`: the measuring receiver on an I/Q recording or a live input.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli devices` and `kelvane-cli play`: the subcommands that use the sound card.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli devices`: the output and input devices with the numbers that select them.
 #include <cstdio>
 #include <nlohmann/json.hpp>

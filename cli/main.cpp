@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvane-cli: dispatches to its subcommands.
 #include <clocale>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `devices` and `play` in a build without the sound-card layer.
 #include <cstdio>
 

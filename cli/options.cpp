@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Option parsing, key help and the --settings/--set handling shared by the subcommands.
 #include "options.h"
 

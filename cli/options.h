@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Option parsing and the settings options (--settings, --set) shared by the subcommands.
 #pragma once
 

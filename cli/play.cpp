@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli play`: runs the modulator on the sound card through the window's run control,
 // printing the meter read-outs once a second.
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli play --remote`: the player as an SCPI instrument. The settings act from the next
 // block, OUTPut OFF fades out and closes the devices, OUTPut ON starts again with the settings
 // then current; the program goes on until Ctrl-C.
@@ -16,9 +17,9 @@
 
 #include "AudioIO.h"
 #include "ClockTime.h"
-#include "KelvaneVersion.h"
 #include "DeviceList.h"
 #include "FileSource.h"
+#include "KelvaneVersion.h"
 #include "Modulator.h"
 #include "PlayInstrument.h"
 #include "PlayShared.h"
@@ -27,9 +28,9 @@
 #include "RenderOutput.h"
 #include "RunControl.h"
 #include "RunRules.h"
-#include "SettingsControls.h"
 #include "SdrDriver.h"
 #include "SdrPlay.h"
+#include "SettingsControls.h"
 #include "SettingsFile.h"
 #include "audio_commands.h"
 #include "options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `kelvane-cli render`: runs the engine as a live run would and records what the sound card
 // would get (a WAV, SigMF or raw I/Q file, or standard output), with the meter read-outs.
 #include "render.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value spinner: text, committed value, layout, stepping and the drop-down track bar.
 #include "BMSpinEdit.h"
 

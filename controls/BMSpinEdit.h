@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value spinner: a text box holding a number and unit, with arrows, a gauge and a track bar.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Seven-segment read-out: glyph table, cell geometry and painting.
 #include "CLEDLbl.h"
 

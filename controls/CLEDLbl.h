@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seven-segment read-out: a text drawn as a row of LED digits with decimal points.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Looks of the custom controls as the main window and the settings dialog use them.
 #include "ControlLooks.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property sets that give the custom controls the look of the two windows.
 #pragma once
 

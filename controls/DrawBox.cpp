@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Off-screen bitmap base of the level meter.
 #include "DrawBox.h"
 

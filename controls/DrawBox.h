@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A control that keeps its picture in an off-screen bitmap and copies it to the screen in one
 // piece.
 #pragma once

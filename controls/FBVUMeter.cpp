@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level meter: segment scale, zones, and incremental drawing of the lit segments.
 #include "FBVUMeter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input level meter: one or two bars of thin segments on a decibel scale in three zones.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Font choice shared by the controls, the windows and the plot layer.
 #include "Fonts.h"
 

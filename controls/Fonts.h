@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place that picks the faces the windows and the controls draw with.
 #pragma once
 

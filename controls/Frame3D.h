@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Three-dimensional edges as the classic controls draw them.
 #pragma once
 

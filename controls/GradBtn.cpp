@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gradient button: the six gradient styles, the frame, the shaded caption and the click rules.
 #include "GradBtn.h"
 

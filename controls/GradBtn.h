@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gradient push button: a colour gradient face, a 3-D frame and a shaded caption.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spinner's internal parts: its gauge and the pop-up track bar, and the drawing helpers of
 // its buttons.
 #include "SpinParts.h"

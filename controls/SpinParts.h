@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Internal parts of the value spinner: the button strip, the arrow pair and the drop-down button.
 #pragma once
 

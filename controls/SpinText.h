@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text form of a spinner's value: formatting, unit stripping and the forgiving number reader.
 #pragma once
 

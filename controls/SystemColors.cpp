@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mapping of the named system colours to palette roles.
 #include "SystemColors.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window system's named colours, resolved through a widget's palette when drawn.
 #pragma once
 

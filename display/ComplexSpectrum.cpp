@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two-sided spectrum of I + jQ (Hann window, radix-2 FFT) and the image rejection.
 #include "ComplexSpectrum.h"
 

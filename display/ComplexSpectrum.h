@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two-sided spectrum of the output as the complex signal I + jQ, and the image rejection that the
 // gain and phase calibration leaves.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The complex spectrum window: plot through the plot layer, axis labels, the read-out.
 #include "ComplexSpectrumView.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window with the two-sided spectrum of the output as I + jQ (kHz across, dB up) and the
 // image rejection beside it; the owner hands it the output captures once a second.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Construction of plot data tables with their default x values and slot numbers.
 #include "DataTable.h"
 

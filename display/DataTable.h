@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tdatatype: the table of x/value rows that the plot layer draws as curves.
 #pragma once
 

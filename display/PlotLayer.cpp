@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plot layer on QPainter: scales, clipping to the plot rectangle, the dashed zero line and the
 // pending pixel that a width-1 line leaves at its end.
 #include "PlotLayer.h"

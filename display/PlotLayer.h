@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plot layer: x/y line graphs of Tdatatype tables drawn with QPainter on a paint device.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Curve building for the five oscilloscope views.
 #include "ScopeCurves.h"
 

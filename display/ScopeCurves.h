@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The oscilloscope's curve data: captures, view selector and Preamp turned into plot tables.
 #pragma once
 

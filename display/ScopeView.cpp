@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Oscilloscope painting: curves from the captures, drawn through the plot layer off-screen.
 #include "ScopeView.h"
 

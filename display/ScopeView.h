@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The oscilloscope surface: PaintBox1Paint and the widget that shows its picture without flicker.
 #pragma once
 

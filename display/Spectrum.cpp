@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hann-windowed radix-2 FFT over 32-bit floats; sine and cosine are evaluated per butterfly.
 #include "Spectrum.h"
 

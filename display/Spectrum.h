@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Magnitude spectrum (Hann-windowed radix-2 FFT) and the plot ordinates of the two spectrum views.
 #pragma once
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Sweeps the sine source's peak deviation of a Kelvane instrument and reads the meter.
 
 Start the instrument first, e.g. `kelvane-cli play --remote 5025` or `kelvane --remote 5025`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Design and processing of the pre-emphasis and the 15 kHz low-pass.
 #include "AudioFilters.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio processing ahead of the stereo matrix: the first-order pre-emphasis (50 or 75 us) and
 // the 15 kHz low-pass of the sound-card source. Both are designed at the running rate when the
 // rate is set, run in place on the chunk's audio, and change over with a 10 ms cross-fade so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of the control values to the per-block engine values.
 #include "BlockParams.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-block snapshot of every user setting in engine units, and the amplitude rule.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inter-channel delay and I/Q swap on finished little-endian 16-bit frames.
 #include "ChannelTrim.h"
 

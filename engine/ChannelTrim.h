@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output's last step for every device: an inter-channel delay in whole frames and the
 // I/Q channel swap, on finished 16-bit frames.
 #pragma once

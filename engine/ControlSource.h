@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the engine reads the user's settings: a snapshot and the multipath switch once per block,
 // and the RDS texts once per group / fourth block.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The multipath delay lines over one chunk, as a linear history instead of a shifting array.
 // The enable switch is read once per block: the engine and the check box that sets it run on
 // one thread, so it cannot change inside a block, and a per-call read would only cost time.

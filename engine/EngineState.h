@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modulator's persistent state: phases, filter histories, RDS counters, delay lines, meter
 // accumulators and the 512-frame captures that carry over from one playback block to the next.
 #pragma once

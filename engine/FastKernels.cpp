@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Vectorised kernels, built for AVX2 and for the baseline instruction set; the loader picks the
 // variant the CPU supports. The filters and element-wise kernels use no fused multiply-add:
 // every lane rounds like the scalar code. Only the sine uses it, inside its own error budget.

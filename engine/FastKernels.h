@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Array kernels of the fill routine: sines, the two FIR filters across time and the element-wise
 // combinations. Each output lane follows exactly the operation order of the per-call algorithm.
 // Kernels work in whole vector groups: they may read up to kReadPad elements and write up to

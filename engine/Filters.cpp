@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tap tables and the plain per-call forms of the two FIR filters.
 #include "Filters.h"
 

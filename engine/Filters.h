@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two FIR filters at twice the playback rate: the 18-tap MPX interpolator and the 76-tap
 // I/Q output filter that decimates back to the playback rate.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ports through which a run takes its modulation from something other than the capture device
 // (an audio file) and hands what it sends to a recorder. Both are called on the run's owner
 // thread once per output block and must neither block nor allocate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ring of captured samples: the capture side appends, the fill routine reads.
 #include "InputSampleQueue.h"
 

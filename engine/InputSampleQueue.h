@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The queue of captured input samples (interleaved L, R) between the capture handler and the
 // fill routine. Safe for one producer thread and one consumer thread.
 #pragma once

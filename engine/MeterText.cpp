@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-out number text, independent of the locale.
 #include "MeterText.h"
 

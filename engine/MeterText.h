@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number text of the read-outs: fixed point, one decimal, always '.', e.g. "-90.0".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fill routine and its helpers. A block is processed in chunks, stage by stage over arrays:
 // the sequential recursions (phases, IIR sections, RDS timing, queue reads, delay-line pushes)
 // run as tight scalar loops, the filters and sines as vector kernels. The persistent state is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signal engine: fills playback blocks with the FM-modulated I/Q carrier, takes captured
 // input into the sample queue, and keeps the meters. Owns the engine state and the queue.
 #pragma once

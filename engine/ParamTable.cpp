@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Values of the spinner table and the normalisation that every value source shares.
 #include "ParamTable.h"
 

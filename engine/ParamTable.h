@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one table of every spinner value the engine reads: settings key, control, range, step,
 // displayed precision and first-run value. The windows, the settings file and the CLI all use it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Phase wraps. One subtraction of a full turn keeps every ordinary phase (a step below one turn)
 // exactly as it was; a step of a turn or more (a modulation frequency at or above the sampling
 // rate, or a carrier swept by a very wide deviation) is reduced with fmod, so the phase stays

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The broadcast programme settings beyond the basic modulator: audio pre-emphasis and band
 // limit, and the RDS items past PI and PS. Every first-run value reproduces the plain signal
 // (no emphasis, no low-pass, the four 0A groups with TP 1, PTY 0, TA 0, MS 1, DI 0).

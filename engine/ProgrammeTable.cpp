@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rows of the programme keys and the programme type names.
 #include "ProgrammeTable.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one table of the programme keys: settings key, caption, kind, range, first-run value and
 // the names of a choice's entries. The dialog, the settings file, the CLI and a remote control
 // read their keys, ranges and captions from here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The group scheduler, checkwords and the differential bit encoder.
 #include "Rds.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RDS data stream: type 0A, 2A and 4A groups in the scheduler's order, checkwords with
 // offset words, differentially encoded, one bit per call.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The code table, rows 0x20..0xFE.
 #include "RdsCharset.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RDS character set (the basic code table of the RDS standard): the characters PS and
 // RadioText can carry, one byte each. It agrees with ASCII except at 0x24 (currency sign, the
 // dollar is 0xAB), 0x5E, 0x60 and 0x7E, and differs from Latin-1 above 0x7F.

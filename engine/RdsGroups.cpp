@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Group content: bit layouts of blocks 2 to 4 of the 0A, 2A and 4A groups.
 #include "RdsGroups.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The information words of the RDS groups the engine sends: 0A (basic tuning: flags, PS,
 // AF method A), 2A (RadioText) and 4A (clock time and date). Block 1 (PI) is the caller's.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Buffer-size rule and the rate and length lists of the run control.
 #include "RunRules.h"
 

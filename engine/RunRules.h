@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pure rules of a run: buffer length and size, the sampling-rate list, where RDS is allowed.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding through libsndfile, rate conversion through libsoxr, and the 16-bit pass-through.
 #include "AudioFileReader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An audio file (WAV, FLAC, Ogg/Vorbis, MP3, ... whatever libsndfile decodes) read as 16-bit
 // stereo frames at a chosen rate: mono is sent to both channels, more than two channels are
 // refused, and another rate is converted by libsoxr (high quality). A 16-bit file at the chosen

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader thread and the single-producer single-consumer ring between it and the run.
 #include "FileSource.h"
 

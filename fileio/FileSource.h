@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio-file modulation source of a live run: a reader thread decodes and resamples the file
 // ahead into a bounded lock-free ring; the run's owner thread takes frames from it once per
 // output block without waiting (FrameSource). A file that ends either loops or leaves silence.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q recordings: the WAV/RF64 headers, the cf32 conversion and the SigMF file pair, on the
 // file rules of OutputFile.
 #include "IqFileWriter.h"

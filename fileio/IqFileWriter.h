@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q recordings in the containers SDR tools read: WAV (16-bit, RF64 past 4 GiB), SigMF
 // (NAME.sigmf-data with NAME.sigmf-meta, ci16_le or cf32_le), raw ci16 and raw cf32. A regular
 // file appears under its name only when the recording is complete (written beside it and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder's hand-off: a byte ring allocated at Start, written by the run's owner thread
 // and drained by a writer thread that polls it. Only atomics cross between the two.
 #include "IqRecorder.h"

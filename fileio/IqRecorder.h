@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording what a live run sends: the owner thread hands over each output block (FrameSink)
 // into a bounded lock-free queue; a writer thread drains it into an IqFileWriter. The run never
 // waits for the disk: a queue that fills (the disk cannot keep up) or a failed write (a full

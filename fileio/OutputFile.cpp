@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output file rules: atomic replacement of regular files only, straight writes into
 // devices, FIFOs and standard output.
 #include "OutputFile.h"

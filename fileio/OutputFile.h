@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One output file under the rules every recording follows: a regular file (or a new name) is
 // written beside its target and renamed over it only when complete; a character device or a
 // FIFO is written straight into (it is not ours to replace); a symbolic link is followed and

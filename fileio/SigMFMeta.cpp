@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SigMF metadata of a recording: the core fields SDR tools read, and every Kelvane setting
 // under the declared "kelvane" extension so that a recording documents how it was made.
 #include <cmath>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # bash completion for kelvane-cli: commands, options, settings keys and device names, read
 # from the program's own help and device list so that they follow each version.
 _kelvane_cli() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns a program's --help text into a man page, so the page and --help cannot disagree.
 // The help texts share one layout: "Usage:" lines, paragraphs, headings ending in ':' and
 // two-column tables (an option, command or key, two spaces or more, its meaning).

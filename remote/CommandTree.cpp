@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building the command tree from the settings keys, and looking headers up in it.
 #include "CommandTree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SCPI command tree: the fixed nodes (output, meters, system) and one node per settings key,
 // generated from the key names so that a key added to the tables appears here by itself.
 #pragma once

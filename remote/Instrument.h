@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the remote control drives: implemented by the window and by the headless player, and
 // always called on the owner's thread, so the engine's state needs no locking for it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TCP listening, the client slots, line assembly with its limits, and non-blocking writes.
 #include "RemoteServer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SCPI socket server without an event loop of its own: the owner waits on Fds() in its
 // poll loop (or with socket notifiers) and calls Process(), which never blocks and does a
 // bounded amount of work per call, so the audio is never kept waiting.

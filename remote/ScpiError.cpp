@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Error texts and the error queue.
 #include "ScpiError.h"
 

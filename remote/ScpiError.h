@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard SCPI error codes this instrument reports, and the error queue of one client.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header parsing, the path rule of chained commands, and the common and built-in commands.
 #include "ScpiSession.h"
 

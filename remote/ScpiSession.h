@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One client's SCPI conversation: splits a line into its commands, finds each header in the
 // command tree, runs it on the instrument and collects the answers and errors.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter parsing with suffixes, and the mapping of each kind of settings key to SCPI data.
 #include "ScpiValue.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SCPI parameter data: numbers with suffixes, booleans, strings, and each settings key's value
 // as a parameter and as a query answer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SoapySDR transmitters: finding them, and opening one with the user's settings. Nothing here
 // transmits: the stream is set up but activated only by the writer at the start of a run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound-card outputs first, then the SDR transmitters.
 #include "SdrDriver.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform-device layer with the SDR transmitters after the sound-card outputs: output
 // numbers below the sound card's count are its devices, unchanged; the ones after are SDRs,
 // opened as queued playback devices whose block clock is the SDR writer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libsoxr at its high-quality setting: 20-bit precision, so images and aliases lie far below
 // the 80 dB the transmitted spectrum needs (measured in the tests).
 #include "SdrResampler.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine-rate I/Q to the SDR's rate: libsoxr on the two channels (a real low-pass on I and Q
 // alike is the complex one), float in, float out, allocated once.
 #pragma once

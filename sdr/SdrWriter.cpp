@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer thread: queue -> float -> resampler -> writeStream. It never allocates, locks or
 // logs while streaming; a driver error ends it and is reported through the status.
 #include "SdrWriter.h"

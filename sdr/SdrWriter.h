@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SDR's writer thread as the block clock of a queued playback device: each turn it takes
 // one engine-rate block from the queue (silence and a counted underrun when none is there),
 // resamples it to the device rate and hands it to writeStream, which paces the thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calendar arithmetic without the C library's time zone state for parsing.
 #include "ClockTime.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wall-clock helpers for the RDS clock time: UTC now, the local offset, and ISO 8601 times.
 #pragma once
 

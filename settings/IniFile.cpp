@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI file as lines: case-insensitive lookup, in-place updates, atomic save.
 #include "IniFile.h"
 

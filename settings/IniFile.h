@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small INI reader/writer that stands in for the platform's private-profile functions.
 #pragma once
 

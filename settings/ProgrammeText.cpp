@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AF list text.
 #include "ProgrammeText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text forms of the programme values that are not plain numbers: the AF list and the
 // pre-emphasis words. Shared by the settings file, typed settings and the window.
 #pragma once

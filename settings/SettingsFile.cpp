@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Key table, value encodings, load and save of the settings file.
 #include "SettingsFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file vantorex.ini: its keys, their encodings and defaults, load and save.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-8 <-> Latin-1 for the RDS texts, and character-safe cuts of UTF-8 text.
 #include "TextCodec.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one text rule for the RDS texts: the engine sends Latin-1 bytes, people and files use UTF-8.
 #pragma once
 

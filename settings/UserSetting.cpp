@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strict parsing of typed settings: each key's accepted forms, range checks and messages.
 #include "UserSetting.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strict reading of a setting a person typed (the CLI's --set, a remote control): a value
 // outside the key's range or of the wrong form is refused with a message, never clamped.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings folder, program folder name and bit test (Linux, "/" as the separator).
 #include "kelvutil.h"
 

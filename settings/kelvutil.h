@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small utility unit: the settings folder, the program's folder name and a bit test.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvane-controls-gallery: builds each custom control as the two windows configure it and
 // writes one PNG per control, so their look can be checked without the program.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's audio-file source and its recording of what it sends, through the scripted
 // driver: the file entry of the input list, its keys, the file's frames in the input queue,
 // and recordings equal to the blocks handed to the output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two windows started as the program starts them, with a scripted audio driver and
 // recorded questions, errors and device notices.
 #pragma once

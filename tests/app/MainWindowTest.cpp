@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows: layout and first-run values, settings load/save edge cases, links and dialog.
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The `kelvane` program as a process: options, SIGTERM/SIGINT closing with a save, screenshots.
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "RDS and audio" dialog: what each item gives the engine, the texts it refuses, the values
 // through a save and a load, and the clock the engine gets for the clock-time group.
 #include <QApplication>

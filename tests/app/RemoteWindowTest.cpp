@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window driven over a socket: remote changes move its controls at once, a change
 // in the window is what the next query returns, and OUTPut starts and stops the run.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start and Stop from the window: buffer sizes, the RDS box, devices that are missing, fail or
 // vanish, the engine state across runs, the input level bar and rapid clicking.
 #include <QApplication>

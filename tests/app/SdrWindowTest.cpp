@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window on the loopback SDR: the entry after the sound-card outputs, the "SDR output"
 // dialog, the confirmation before transmitting, a run end to end and a device that fails.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end on a private sound server: the window's Start plays exactly what the headless
 // renderer writes, Stop ends the stream, a run closed while streaming resumes by itself, and
 // a recording from the window holds exactly what the server received.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Format, size and allocation rules shared by both streams, and the device lists.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Capture stream against the scripted device: counters, states, failures, delivery.
 #include <gtest/gtest.h>
 

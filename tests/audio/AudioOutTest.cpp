@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback stream against the scripted device: counters, states, failures, notices.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-off between a real second thread playing the device's callback role and the owner.
 #include <gtest/gtest.h>
 #include <poll.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder's hand-off between the run's owner thread and its writer thread (also built
 // under ThreadSanitizer): what is pushed is what the file holds, and a writer that fails or
 // falls behind stops the recording with a reason while PushFrames goes on returning at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run control against the scripted device: buffer sizes, the RDS rule, sources, device choice,
 // restarts, failures, device loss and the soft end of the output.
 #include <gtest/gtest.h>

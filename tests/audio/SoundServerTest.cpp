@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The streams on a real sound server: bit-exact playback and capture, and a server that dies.
 #include <gtest/gtest.h>
 #include <poll.h>

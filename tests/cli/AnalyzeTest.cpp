@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // render -> analyze: every setting a render is made with is read back by `kelvane-cli analyze`
 // from the recording, at every rate and in every container, within the tolerances below.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvane-cli play and devices on a private sound server: what the sink gets is what render
 // writes, a soft stop, device listing, and a server that dies mid-play.
 #include <fcntl.h>

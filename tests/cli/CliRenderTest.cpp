@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvane-cli render, run as a separate program: files, raw output, read-outs, bad input.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the real kelvane-cli for the end-to-end tests of render.
 #pragma once
 

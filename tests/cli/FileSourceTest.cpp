@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio files as the modulation of real renders: FLAC and MP3 at 44100 Hz converted to
 // 192000 Hz, judged by the reference receiver against the sine source and a WAV at the output
 // rate; standard input; and the files that cannot be played.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q recordings: the all-or-nothing file rules, WAV/RF64 headers as a real reader (libsndfile)
 // reads them, and render's SigMF, cf32 and raw recordings against its WAV, with full disks and
 // unwritable folders.

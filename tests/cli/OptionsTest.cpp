@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Option parsing and the --set handling shared by the subcommands.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The broadcast programme end to end through the real kelvane-cli: with the new keys absent or
 // at their first-run values the output is what it was before they existed, bit for bit; with
 // them on, the reference receiver finds every item where the standards put it.

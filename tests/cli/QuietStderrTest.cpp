@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QuietStderr: the audio libraries' noise is dropped, everything else gets out.
 #include <gtest/gtest.h>
 #include <sys/resource.h>

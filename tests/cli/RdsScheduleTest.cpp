@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The RDS group schedule over a rendered minute: the engine renders at 192000 Hz from a silent
 // sound-card source with every RDS item on, and the reference receiver times the groups it
 // decodes.

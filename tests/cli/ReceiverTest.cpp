@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rendered files judged by the independent reference receiver: calibration, deviation, pilot,
 // stereo separation and RDS, end to end through the real kelvane-cli.
 #include <gtest/gtest.h>

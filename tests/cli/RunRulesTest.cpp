@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run rules: the buffer-size table of every rate and length, the lists, where RDS is allowed.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value spinner driven by mouse and key events: stepping, typing, gauge, pop-up track bar.
 #include <QClipboard>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seven-segment read-out: glyph codes, padding, cells, and lit and unlit segment pixels.
 #include "CLEDLbl.h"
 #include "ControlLooks.h"

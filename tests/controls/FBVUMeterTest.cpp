@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level bar meter: segment scale, zones, lit counts and the pixels of lit and unlit segments.
 #include <cmath>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs kelvane-controls-gallery into a temporary folder and checks the pictures it writes.
 #include <gtest/gtest.h>
 

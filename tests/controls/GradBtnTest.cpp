@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gradient button: gradient pixels, frame, caption accelerators, pressed look and click rules.
 #include <QSignalSpy>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry: one QApplication on the offscreen platform, with the windows' font, for all tests.
 #include <gtest/gtest.h>
 

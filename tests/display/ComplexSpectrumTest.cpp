@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The complex spectrum window: the carrier on its side of I + jQ, the image rejection that a
 // gain and phase error leave, and the curve's peak in the carrier's column.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plot layer: rectangle, scales, clipping, zero line and pending pixel on a 367 x 218 surface.
 #include <gtest/gtest.h>
 

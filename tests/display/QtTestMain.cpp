@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry for the Qt display tests: one QApplication on the offscreen platform.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Curve tables of the five oscilloscope views.
 #include <gtest/gtest.h>
 

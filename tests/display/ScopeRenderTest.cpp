@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the five views of synthetic signals to PNG files (kept when KELVANE_SCOPE_PNG_DIR names
 // a folder) and checks where the spectral peaks land.
 #include <gtest/gtest.h>

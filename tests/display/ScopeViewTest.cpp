@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel checks on the rendered oscilloscope: colours, curve counts, zero line, Preamp clipping.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hann window table, MakeFFT and the spectrum ordinates.
 #include <gtest/gtest.h>
 

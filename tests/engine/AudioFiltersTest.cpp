@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pre-emphasis and the 15 kHz low-pass: design figures against the analogue shelf and the
 // band limits, the effect on the multiplex and the meters, and the switch while running.
 #include <gtest/gtest.h>

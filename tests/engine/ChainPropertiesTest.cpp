@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the modulation chain does to the signal, seen by an ideal FM receiver: the interpolating
 // filter's gain falls with frequency, so the pilot reads low and stereo separation is limited
 // until the pilot-deviation and L-R-level corrections are applied.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // I/Q swap and inter-channel delay: exact sample relations against an untrimmed engine, across
 // block and chunk edges and with the settings changed while running.
 #include <gtest/gtest.h>

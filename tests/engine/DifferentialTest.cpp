@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block-wise engine against the frame-by-frame reference over long runs of every feature
 // combination: each output sample within one count, captures and meter fields within rounding.
 #include <gtest/gtest.h>

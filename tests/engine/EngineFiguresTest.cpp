@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exact figures of the engine: amplitude rule, filter taps, RDS words, input queue, captures,
 // the deviation read-out and the shape of the output.
 #include <gtest/gtest.h>

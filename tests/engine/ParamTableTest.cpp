@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameter table: ranges, first-run values and the spinner normalisation.
 #include <gtest/gtest.h>
 

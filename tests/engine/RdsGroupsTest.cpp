@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 0A, 2A and 4A groups as they leave the bit encoder: information words and checkwords
 // against values worked by hand, the A/B flag of the RadioText and the AF list.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame-by-frame modulator used as the test oracle.
 #include "Reference.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modulator written frame by frame and call by call, exactly in the order the algorithm is
 // described: the oracle against which the block-wise engine is compared.
 #pragma once

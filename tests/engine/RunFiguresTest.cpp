@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures of whole runs: the MPX power read-out at every rate, the output saturation and its
 // count, and a modulation at or above the sampling rate kept in tune over minutes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Accuracy of the vector sines on the arguments the fill routine forms: pilot phases and their
 // 38 kHz and 57 kHz multiples with offsets, carrier phases up to a full turn either way, and the
 // quadrature phase added in double precision. Each result is within 2e-7 of the true sine and,

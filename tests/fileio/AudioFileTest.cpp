@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio-file reader and the file source: exact pass-through, seamless loops across the
 // rate converter, the converter's passband and image rejection, and the refusals.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the fuzz corpus through the fuzz target where libFuzzer is not built (g++).
 #include <cstdint>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kelvane-cli play --remote on the private sound server: OUTPut ON/OFF a hundred times leaves
 // no stream behind and the last one playing, and the Python example sweeps the real player.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote control end to end over a real socket, against the player's instrument: every
 // key through its range edges into the engine's snapshot and the settings file, the error
 // queue, the header forms, and the server's limits.

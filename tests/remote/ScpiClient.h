@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A raw-socket SCPI client for tests, as PyVISA's SOCKET resource talks: lines out, one answer
 // line back. The server runs on the test's own thread, so waiting turns a pump (the server's
 // Process, or the Qt event loop) until the answer is there.

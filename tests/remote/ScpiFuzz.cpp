@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target of the SCPI parser: any bytes, split into lines as the server splits them,
 // run against an instrument held in memory. Checks that every answer is one terminated line
 // (a definite-length block apart) and that the error queue keeps its bound.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A SoapySDR module for the tests: a "kelvane-loopback" transmitter that keeps real time like
 // hardware and stores every sample it is given (cf32) and what it was set to (`<file>.meta`).
 // Device arguments: file=PATH (else $KELVANE_LOOPBACK_FILE), fail=open|stream|slow, after=S

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resampler to the device rate: images of the engine's spectrum at least 80 dB down, the
 // band itself passed at full level, and the I - jQ hand-over that puts +offset above the centre.
 #include <gtest/gtest.h>

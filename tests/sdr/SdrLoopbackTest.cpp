@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SDR output end to end: kelvane-cli plays into the loopback transmitter, and the stored
 // device-rate samples are judged by the reference receiver and against a render.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI layer: lookup rules, in-place updates, junk tolerance and the atomic save.
 #include <fcntl.h>
 #include <gtest/gtest.h>

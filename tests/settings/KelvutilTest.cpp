@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The utility unit: settings folder, program folder name, bit test.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load -> save -> reload keeps every value, over a corpus of awkward files and seeded mutations
 // of them (a cheap stand-in for a fuzzer that runs in every test run).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: key table, encodings, defaults, load/save edge cases, path choice.
 #include <gtest/gtest.h>
 #include <signal.h>

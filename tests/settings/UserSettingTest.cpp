@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typed settings are strict: values outside the range or of another form are refused with the
 // key, its unit and its range; list values, units and unambiguous k/M suffixes are taken.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scripted waveform-device driver for stream tests: records every call, fails on request and
 // returns queued buffers only when the test says so.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Child processes for the program tests: start with standard output into a file, wait or kill.
 #pragma once
 

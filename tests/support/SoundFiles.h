@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes test signals in any format libsndfile can encode (FLAC, MP3, WAV, ...).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Access to the private test sound server from the tests; its clients run through Process.h.
 #pragma once
 
