@@ -115,9 +115,19 @@ void RemoteLink::Watch() {
 
 void RemoteLink::Serve() {
   serveQueued_ = false;
+  // A command may wait in a nested event loop (the box that confirms transmitting on an SDR):
+  // the server is not entered again meanwhile, and its sockets stay quiet until it returns.
+  if (serving_) return;
+  serving_ = true;
+  for (auto& [fd, n] : notifiers_) {
+    n.read->setEnabled(false);
+    n.write->setEnabled(false);
+  }
   // Bounded work per call; what is left is served after the window's other events (the
   // engine's buffer notices among them).
-  if (server_.Process() && !serveQueued_) {
+  const bool more = server_.Process();
+  serving_ = false;
+  if (more && !serveQueued_) {
     serveQueued_ = true;
     QTimer::singleShot(0, this, [this] { Serve(); });
   }

@@ -54,6 +54,7 @@ class RemoteLink : public QObject {
   };
   std::map<int, Notifiers> notifiers_;
   bool serveQueued_ = false;
+  bool serving_ = false;
 };
 
 }  // namespace kelvane

@@ -35,6 +35,7 @@ struct Gui {
   FakeWaveDriver driver;
   std::vector<QString> questions;
   bool answer = true;
+  std::function<void()> whileAsking;  // runs while a confirmation box would be open
   std::vector<QString> errors;
   std::vector<QString> notices;
   // The file dialogs' answers, and the filters the open dialog offered.
@@ -50,6 +51,7 @@ struct Gui {
     o.driver = realDriver != nullptr ? realDriver : &driver;
     o.confirm = [this](QWidget*, const QString& q) {
       questions.push_back(q);
+      if (whileAsking) whileAsking();
       return answer;
     };
     o.error = [this](QWidget*, const QString& m) { errors.push_back(m); };

@@ -3,7 +3,9 @@
 // dialog, the confirmation before transmitting, a run end to end and a device that fails.
 #include <cstdlib>
 
+#include "../remote/ScpiClient.h"
 #include "GuiHarness.h"
+#include "RemoteServer.h"
 #include "SdrDialog.h"
 #include "SdrDriver.h"
 
@@ -112,6 +114,42 @@ TEST(SdrWindow, ChoosesConfirmsAndDrivesTheLoopbackDeviceAndOutlivesItsFailure) 
   Enter(d.EDELAY, "-3");
   EXPECT_TRUE(form.Programme().iqSwap);
   EXPECT_EQ(form.Programme().channelDelay, -3);
+}
+
+// OUTPut ON from the remote control while the box that confirms transmitting is open (a nested
+// event loop): another client's command waits, unanswered, and is answered after the box.
+TEST(SdrWindow, RemoteStartAsksOnceAndTheServerIsNotEnteredWhileItAsks) {
+  ::setenv("SOAPY_SDR_PLUGIN_PATH", KELVANE_SOAPY_MODULES, 1);
+  TempDir dir;
+  Gui gui;
+  sdr::SdrWaveDriver driver(gui.driver);
+  gui.Start(dir / "vantorex.ini", &driver);
+  TForm1& form = *gui.form;
+  form.ComboBox3->setCurrentIndex(2);
+  emit form.ComboBox3->activated(2);
+  ASSERT_NE(form.SdrDialog(), nullptr);
+  Enter(form.SdrDialog()->EFREQ, "98.5M");
+  Enter(form.SdrDialog()->EARGS, QString::fromStdString("file=" + (dir / "tx.cf32")));
+  remote::ListenAddress address;
+  address.port = 0;
+  std::string error;
+  ASSERT_TRUE(form.StartRemote(address, error)) << error;
+  const auto pump = [] { QCoreApplication::processEvents(); };
+  ScpiClient a(form.RemotePortListening(), pump), b(form.RemotePortListening(), pump);
+  std::string duringBox;
+  gui.whileAsking = [&] {
+    b.Send("*IDN?");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (std::chrono::steady_clock::now() < until) QCoreApplication::processEvents();
+    char c = 0;
+    duringBox = ::recv(b.Fd(), &c, 1, MSG_DONTWAIT | MSG_PEEK) > 0 ? "answered" : "waiting";
+  };
+  a.Send("OUTP ON");
+  EXPECT_EQ(a.Query("OUTP?"), "1");
+  EXPECT_EQ(gui.questions.size(), 1u);
+  EXPECT_EQ(duringBox, "waiting");
+  EXPECT_EQ(b.Line().substr(0, 8), "Kelvane,");
+  form.AudioStop();
 }
 
 }  // namespace
