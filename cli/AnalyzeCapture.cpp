@@ -8,16 +8,18 @@
 
 #include "AudioIO.h"
 #include "DeviceList.h"
+#include "PlayShared.h"
 #include "audio_commands.h"
 
 namespace kelvane::cli {
 
-bool CaptureIq(int device, double rate, double skip_s, double seconds, receiver::IqRecording& out,
-               std::string& error) {
+bool CaptureIq(const std::string& deviceText, double rate, double skip_s, double seconds,
+               receiver::IqRecording& out, std::string& error) {
   const std::vector<std::string> ins = GetWaveInDevices();
-  if (device < 0 || device >= static_cast<int>(ins.size())) {
-    error = "--input-device " + std::to_string(device) + ": no such input device (there are " +
-            std::to_string(ins.size()) + ", see kelvane-cli devices)";
+  // A number, else a name, as play takes its devices.
+  const int device = PickDevice("input", "input-device", deviceText, ins, "", 0, error);
+  if (device < 0) {
+    error = "--input-device " + deviceText + ": " + error;
     return false;
   }
   const auto skip = static_cast<std::size_t>(std::llround(skip_s * rate));

@@ -29,7 +29,7 @@ const std::vector<OptionSpec>& AnalyzeOptions() {
       {"skip", 0, true, false, "S", "seconds to leave out at the start (default 0)"},
       {"length", 0, true, false, "S",
        "seconds to analyse (default: the rest of the file; live: 5)"},
-      {"input-device", 0, true, false, "N",
+      {"input-device", 0, true, false, "NAME|NUMBER",
        "measure live from this input device (see kelvane-cli devices): I left, Q right"},
       kSettingsOption,
       kSetOption,
@@ -88,7 +88,7 @@ std::string AnalyzeHelp() {
   std::string text =
       "Usage: kelvane-cli analyze FILE [--json] [--format NAME] [--rate HZ] [--skip S]\n"
       "                               [--length S]\n"
-      "       kelvane-cli analyze --input-device N [--rate HZ] [--length S] [--json]\n\n"
+      "       kelvane-cli analyze --input-device NAME|NUMBER [--rate HZ] [--length S] [--json]\n\n"
       "Measures an FM signal as I/Q (I left, Q right) the way a receiver would see it: the\n"
       "carrier offset, the I/Q gain ratio (Q over I) and phase error, the DC of each channel\n"
       "and the calibration values that cancel them; the peak and rms deviation, the tone and\n"
@@ -145,17 +145,11 @@ int RunAnalyze(const std::vector<std::string>& argsIn) {
       return kStatusUsage;
     }
   }
-  double liveDevice = 0;
   if (!ReadNumber(opts, "rate", "Hz", analysis::kMinRate_Hz, analysis::kMaxRate_Hz, false,
                   read.rate_Hz, error) ||
       !ReadNumber(opts, "skip", "seconds", 0, kMaxSeconds, false, read.skip_s, error) ||
-      !ReadNumber(opts, "length", "seconds", 0, kMaxSeconds, true, read.length_s, error) ||
-      !ReadNumber(opts, "input-device", "(a device number)", 0, 999, false, liveDevice, error)) {
+      !ReadNumber(opts, "length", "seconds", 0, kMaxSeconds, true, read.length_s, error)) {
     PrintError(error);
-    return kStatusUsage;
-  }
-  if (live && (liveDevice != std::floor(liveDevice))) {
-    PrintError("--input-device " + *opts.Get("input-device") + ": a device number, 0 .. 999");
     return kStatusUsage;
   }
   SettingsValues settings;
@@ -172,10 +166,10 @@ int RunAnalyze(const std::vector<std::string>& argsIn) {
   if (live) {
     const double rate = read.rate_Hz > 0 ? read.rate_Hz : kDefaultLiveRate;
     const double seconds = read.length_s > 0 ? read.length_s : kDefaultLiveSeconds;
-    src.name = "input device " + std::to_string(static_cast<int>(liveDevice));
+    src.name = "input device " + *opts.Get("input-device");
     src.container = "live";
     src.inputRate_Hz = rate;
-    if (!CaptureIq(static_cast<int>(liveDevice), rate, read.skip_s, seconds, rec, error)) {
+    if (!CaptureIq(*opts.Get("input-device"), rate, read.skip_s, seconds, rec, error)) {
       PrintError(error);
       return kStatusUnreadable;
     }

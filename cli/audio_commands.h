@@ -15,10 +15,10 @@ int RunDevices(const std::vector<std::string>& args);
 int RunPlay(const std::vector<std::string>& args);
 std::string DevicesHelp();
 std::string PlayHelp();
-// Records `seconds` of 16-bit stereo from input device `device` at `rate` Hz for analyze, after
-// dropping the first `skip_s` seconds; false with a one-line reason.
-bool CaptureIq(int device, double rate, double skip_s, double seconds, receiver::IqRecording& out,
-               std::string& error);
+// Records `seconds` of 16-bit stereo from the input device named or numbered `device` at `rate`
+// Hz for analyze, after dropping the first `skip_s` seconds; false with a one-line reason.
+bool CaptureIq(const std::string& device, double rate, double skip_s, double seconds,
+               receiver::IqRecording& out, std::string& error);
 
 inline constexpr const char* kDevicesSummary =
     "devices  list the sound card's output and input devices with their numbers";

@@ -22,7 +22,8 @@ int RunPlay(const std::vector<std::string>&) {
   return 1;
 }
 
-bool CaptureIq(int, double, double, double, receiver::IqRecording&, std::string& error) {
+bool CaptureIq(const std::string&, double, double, double, receiver::IqRecording&,
+               std::string& error) {
   error = kNotBuilt;
   return false;
 }

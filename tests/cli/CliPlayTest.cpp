@@ -360,7 +360,7 @@ TEST(CliAnalyzeLive, MeasuresWhatPlaySendsFromTheInputDevice) {
             "--set", "LRPhaseOffset=-31", "--set", "SinePeakDev=20", "--set", "SineModFreq=1500"});
   ::setenv("PULSE_SOURCE", "kelvane_a.monitor", 1);
   Cli analyze(work + "/analyze",
-              {"analyze", "--input-device", "0", "--skip", "1", "--length", "2", "--json"});
+              {"analyze", "--input-device", "pulse", "--skip", "1", "--length", "2", "--json"});
   ::unsetenv("PULSE_SOURCE");
   ASSERT_EQ(analyze.Wait(15s), 0) << analyze.Err();
   const auto j = nlohmann::json::parse(analyze.Out());
