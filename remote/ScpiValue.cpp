@@ -15,12 +15,6 @@
 namespace kelvane::remote {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool Digit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -194,6 +188,12 @@ SetResult SetFloat(SettingsValues& values, const SettingsKey& key, const Param& 
 }
 
 }  // namespace
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
 
 std::string KeyForms(const SettingsKey& key) {
   const auto programme = FindProgrammeKey(key.name);

@@ -43,5 +43,7 @@ std::string KeyForms(const SettingsKey& key);
 std::optional<bool> ReadBool(const Param& p);
 // "text" with inner quotes doubled.
 std::string Quoted(std::string_view text);
+// `s` without the spaces and tabs around it (SCPI's white space).
+std::string_view Trim(std::string_view s);
 
 }  // namespace kelvane::remote
